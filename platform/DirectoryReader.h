@@ -1,0 +1,54 @@
+#pragma once
+// The directory reader: the record and order that the walk and the places
+// tree expect. "." and ".." come first, then entries in the order the file
+// system returns them. Symbolic links, sockets, FIFOs and devices are not
+// listed at all.
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+constexpr uint32_t FILE_ATTRIBUTE_READONLY = 1;
+constexpr uint32_t FILE_ATTRIBUTE_HIDDEN = 2;
+constexpr uint32_t FILE_ATTRIBUTE_SYSTEM = 4;
+constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 16;
+constexpr uint32_t FILE_ATTRIBUTE_ARCHIVE = 32;
+
+struct TWin32FindData {
+    uint32_t dwFileAttributes = 0;
+    uint64_t ftCreationTime = 0;   // 100 ns units since 1601-01-01 UTC
+    uint64_t ftLastWriteTime = 0;
+    uint32_t nFileSizeHigh = 0;
+    uint32_t nFileSizeLow = 0;
+    std::string cFileName;
+    // Identity of the entry, so that a walk can refuse a folder it has seen.
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+
+    uint64_t Size() const { return (uint64_t(nFileSizeHigh) << 32) | nFileSizeLow; }
+    bool IsDirectory() const { return dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY; }
+};
+
+class TDirectoryReader {
+public:
+    TDirectoryReader() = default;
+    ~TDirectoryReader();
+    TDirectoryReader(const TDirectoryReader&) = delete;
+    TDirectoryReader& operator=(const TDirectoryReader&) = delete;
+
+    // Folder with or without a trailing "/". False when it cannot be listed.
+    bool FindFirst(const std::string& Folder, TWin32FindData& Data);
+    bool FindNext(TWin32FindData& Data);
+    void Close();
+
+private:
+    void* FDir = nullptr;  // DIR*
+    std::string FFolder;
+    int FDotsLeft = 0;
+};
+
+// The record of one path without listing its folder (lstat); false for links
+// and special files or when the path does not exist.
+bool StatEntry(const std::string& Path, TWin32FindData& Data);
+
+} // namespace plat

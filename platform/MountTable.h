@@ -1,0 +1,43 @@
+#pragma once
+// The kernel's mount table, classified for the places tree and the walk.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+enum class TMountKind {
+    Fixed,      // local block-device file system (and the root, even as an overlay)
+    Removable,  // block device whose sysfs "removable" flag is 1
+    Hidden      // network, optical, RAM and pseudo file systems: never offered, never entered
+};
+
+struct TMountEntry {
+    std::string MountPath;   // "/" or "/media/usb" (no trailing slash except the root)
+    std::string FsType;
+    std::string Device;
+    std::string Label;       // volume label, "" when none
+    TMountKind Kind = TMountKind::Hidden;
+    bool Ready = true;
+    uint64_t FreeBytes = 0;  // what the user may write
+};
+
+class IMountTable {
+public:
+    virtual ~IMountTable() = default;
+    // Sorted by mount path.
+    virtual std::vector<TMountEntry> Mounts() = 0;
+};
+
+// The table in use: the real one unless a test installed another.
+IMountTable& CurrentMountTable();
+void SetMountTable(std::shared_ptr<IMountTable> Table);  // nullptr: the real one
+
+// Classifies a file system type as the places tree and the walk see it.
+TMountKind ClassifyFsType(const std::string& FsType, bool Removable);
+
+// The display name of a mount: its label when it has one, else its path.
+std::string MountDisplayName(const TMountEntry& Entry);
+
+} // namespace plat

@@ -1,0 +1,24 @@
+#pragma once
+// The shell: opening files, folders and addresses, a file's properties, the
+// trash. Each through a seam that tests replace.
+#include <functional>
+#include <string>
+
+namespace plat {
+
+// Opens an address, file or folder with the desktop's default application.
+void ShellOpen(const std::string& Target);
+// Shows a file's properties through the file manager; nothing when none answers.
+void ShowProperties(const std::string& Path);
+// Moves a file or folder into the user's trash; true only when it is there.
+bool MoveToTrash(const std::string& Path, std::string* Error = nullptr);
+
+struct TShellHooks {
+    std::function<void(const std::string&)> Open;
+    std::function<void(const std::string&)> Properties;
+    std::function<bool(const std::string&, std::string*)> Trash;
+};
+// Empty members keep the real service.
+void SetShellHooks(TShellHooks Hooks);
+
+} // namespace plat

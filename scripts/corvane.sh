@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and then runs the program or the tests.
+#   scripts/corvane.sh run        build and start Corvane (under Xvfb when there is no display)
+#   scripts/corvane.sh test       build and run every test
+#   scripts/corvane.sh sanitize   build with AddressSanitizer and UBSan and run every test
+#   scripts/corvane.sh fuzz [S]   build the fuzz targets with clang and run each for S seconds
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+
+packages=(
+  cmake ninja-build g++ pkg-config git
+  qt6-base-dev qt6-svg-dev libqt6svg6-dev qt6-qpa-plugins
+  libgtest-dev libgmock-dev
+  libcurl4-openssl-dev libjpeg-dev libgif-dev libpng-dev zlib1g-dev
+  libwmf-dev libemf2svg-dev libgmime-3.0-dev
+  fonts-dejavu-core xvfb xauth
+)
+[ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-14-dev)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() { # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S "$top" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}
+
+install_missing
+case "${1:-run}" in
+  run)
+    build build
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+      exec ./build/frame/corvane
+    else
+      exec xvfb-run -a -s "-screen 0 1280x800x24" ./build/frame/corvane
+    fi ;;
+  test)
+    build build
+    ctest --test-dir build --output-on-failure -j "$(nproc)" ;;
+  sanitize)
+    build build-asan -DCORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest --test-dir build-asan --output-on-failure -j "$(nproc)" ;;
+  fuzz)
+    build build-fuzz -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
+    secs=${2:-30}
+    for f in build-fuzz/tests/fuzz/fuzz_*; do
+      [ -x "$f" ] || continue
+      name=$(basename "$f")
+      mkdir -p "build-fuzz/corpus/$name"
+      seeds="tests/fuzz/seeds/${name#fuzz_}"
+      args=("build-fuzz/corpus/$name")
+      [ -d "$seeds" ] && args+=("$seeds")
+      echo "== $name for ${secs}s"
+      "$f" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 "${args[@]}" 2>&1 | tail -n 3
+    done ;;
+  *) echo "usage: $0 run|test|sanitize|fuzz [seconds]" >&2; exit 2 ;;
+esac
