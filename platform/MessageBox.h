@@ -29,9 +29,15 @@ int MessageBox(const std::string& Text, const std::string& Caption, unsigned Fla
 // nullptr restores the real box (QMessageBox).
 void SetMessageBoxHandler(TMessageBoxHandler Handler);
 
+// The silent abort: an error that ends the current action and shows nothing.
+class EAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+
 // The default exception display: the error's text in a box captioned with
 // the application title.
-void ShowException(const std::exception& E);
+void ShowException(const std::exception& E);  // shows nothing for EAbort
 void ShowException(const std::string& Text);
 
 } // namespace plat
