@@ -31,30 +31,30 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build() { # build DIR [cmake options...]
-  local dir=$1; shift
+build() { # build DIR TARGET [cmake options...]
+  local dir=$1 target=$2; shift 2
   cmake -S "$top" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  cmake --build "$dir" --target "$target" -j "$(nproc)"
 }
 
 install_missing
 case "${1:-run}" in
   run)
-    build build
+    build build all
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
       exec ./build/frame/corvane
     else
       exec xvfb-run -a -s "-screen 0 1280x800x24" ./build/frame/corvane
     fi ;;
   test)
-    build build
+    build build all
     ctest --test-dir build --output-on-failure -j "$(nproc)" ;;
   sanitize)
-    build build-asan -DCORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    build build-asan all -DCORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-asan --output-on-failure -j "$(nproc)" ;;
   fuzz)
-    build build-fuzz -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF \
+    build build-fuzz fuzzers -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
     secs=${2:-30}
     for f in build-fuzz/tests/fuzz/fuzz_*; do
