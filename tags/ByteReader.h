@@ -76,6 +76,30 @@ private:
     bool FOk = true;
 };
 
+// Random access to a file held open, or to a block of memory, so that a
+// reader can jump over pictures and audio and read only what it needs.
+// Offsets are 64-bit: a 4 GiB file must not wrap.
+class TByteSource {
+public:
+    TByteSource(const uint8_t* Data, size_t Size) : FData(Data), FSize(Size), FOpen(true) {}
+    // Opens a regular file read-only; IsOpen() is false when that fails.
+    explicit TByteSource(const std::string& Path);
+    ~TByteSource();
+    TByteSource(const TByteSource&) = delete;
+    TByteSource& operator=(const TByteSource&) = delete;
+
+    bool IsOpen() const { return FOpen; }
+    uint64_t Size() const { return FSize; }
+    // Exactly Count bytes from Offset; false when fewer remain or reading fails.
+    bool ReadAt(uint64_t Offset, void* Out, size_t Count);
+
+private:
+    const uint8_t* FData = nullptr;
+    uint64_t FSize = 0;
+    int FFile = -1;
+    bool FOpen = false;
+};
+
 // Reads at most Limit bytes of a file from Offset; the result is shorter when
 // the file is. Never allocates more than the file holds.
 bool ReadFileBytes(const std::string& Path, uint64_t Offset, size_t Limit, std::vector<uint8_t>& Out);

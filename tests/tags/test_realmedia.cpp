@@ -1,0 +1,394 @@
+// TRMFile on real files made by ffmpeg, and on chunk sequences put together
+// here for the chunks no tool of ours writes (INDX, logical-fileinfo).
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tags/OggVorbis.h"
+#include "tags/RealMediaFile.h"
+#include "tests/common/TempTree.h"
+
+using namespace tags;
+
+namespace {
+
+std::string Sample(const std::string& Name) { return std::string(CORVANE_SAMPLES) + "/" + Name; }
+
+std::vector<uint8_t> LoadSample(const std::string& Name)
+{
+    std::ifstream In(Sample(Name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+struct Warnings {
+    std::vector<std::pair<std::string, std::string>> Seen; // text, caption
+    TRMWarning Handler() { return [this](const std::string& T, const std::string& C) { Seen.emplace_back(T, C); }; }
+};
+
+void Be(std::string& Out, uint64_t V, int Bytes)
+{
+    for (int I = Bytes - 1; I >= 0; --I) Out.push_back(char(uint8_t(V >> (8 * I))));
+}
+
+std::string Text16(const std::string& S)
+{
+    std::string Out;
+    Be(Out, S.size(), 2);
+    return Out + S;
+}
+
+std::string Text8(const std::string& S)
+{
+    std::string Out;
+    Be(Out, S.size(), 1);
+    return Out + S;
+}
+
+// One chunk: its header (size computed unless given) and body.
+std::string Chunk(const std::string& ID, const std::string& Body, int64_t Size = -1)
+{
+    std::string Out = ID;
+    Be(Out, Size >= 0 ? uint64_t(Size) : 10 + Body.size(), 4);
+    Be(Out, 0, 2);
+    return Out + Body;
+}
+
+std::string FileHeader() { return Chunk(".RMF", std::string("\0\0\0\0\0\0\0\4", 8)); }
+std::string Prop() { return Chunk("PROP", std::string(40, '\0')); }
+std::string Cont(const std::string& T, const std::string& A, const std::string& C, const std::string& M)
+{
+    return Chunk("CONT", Text16(T) + Text16(A) + Text16(C) + Text16(M));
+}
+std::string Mdpr(const std::string& Mime, const std::string& Specific, int64_t SpecificLen = -1)
+{
+    std::string Body(30, '\0');
+    Body += Text8("stream") + Text8(Mime);
+    Be(Body, SpecificLen >= 0 ? uint64_t(SpecificLen) : Specific.size(), 4);
+    return Chunk("MDPR", Body + Specific);
+}
+std::string Data() { return Chunk("DATA", std::string(8, '\0') + std::string(40, 'p')); }
+std::string Indx(uint32_t Records, int64_t Declared = -1)
+{
+    std::string Body;
+    Be(Body, Declared >= 0 ? uint64_t(Declared) : Records, 4);
+    Be(Body, 1, 2);
+    Be(Body, 0, 4);
+    for (uint32_t I = 0; I < Records; ++I) {
+        Be(Body, 0, 2);
+        Be(Body, I * 100, 4);
+        Be(Body, 1000 + I, 4);
+        Be(Body, I, 4);
+    }
+    return Chunk("INDX", Body);
+}
+
+void ReadBytes(TRMFile& Rm, const std::string& Bytes)
+{
+    Rm.ReadFromBytes(reinterpret_cast<const uint8_t*>(Bytes.data()), Bytes.size());
+}
+
+} // namespace
+
+TEST(RealMediaFile, ReadsTheChunksOfARealFile)
+{
+    Warnings W;
+    TRMFile Rm;
+    Rm.OnWarning = W.Handler();
+    Rm.ReadFromFile(Sample("rm_tags.rm"));
+    EXPECT_TRUE(W.Seen.empty());
+    const TContent* Content = Rm.GetContent();
+    ASSERT_NE(Content, nullptr);
+    EXPECT_EQ(CText(Content->Title), "RM Title");
+    EXPECT_EQ(CText(Content->Author), "RM Author");
+    EXPECT_EQ(CText(Content->Copyright), "(c) 2003");
+    EXPECT_EQ(CText(Content->Comment), "RM Comment");
+    ASSERT_NE(Rm.FileHeader, nullptr);
+    ASSERT_NE(Rm.Properties, nullptr);
+    ASSERT_NE(Rm.DataHeader, nullptr);
+    EXPECT_EQ(Rm.Properties->NumStreams, 1);
+    ASSERT_EQ(Rm.GetMediaPropertiesCount(), 1);
+    EXPECT_EQ(Rm.MediaProperties[0]->MIMEType, "audio/x-pn-realaudio");
+    auto* Audio = dynamic_cast<TAudioTypeSpecificData*>(Rm.MediaProperties[0]->TypeSpecificData.get());
+    ASSERT_NE(Audio, nullptr);
+    EXPECT_EQ(Audio->SampleRate, 8000u << 16); // the rate's 16 bits, then two zero bytes
+    EXPECT_EQ(Audio->SampleSize, 16);
+    EXPECT_EQ(Audio->NumChannels, 1);
+    EXPECT_EQ(Audio->CompressionCode.substr(1), "lpcJ");
+    EXPECT_EQ(Rm.DataStart, 276u + 18);
+    EXPECT_EQ(Rm.DataPosition, Rm.DataStart);
+    EXPECT_EQ(Rm.GetIndexHeaderCount(), 0);
+    EXPECT_EQ(Rm.FileName, Sample("rm_tags.rm"));
+    EXPECT_NE(Rm.Stream, nullptr);              // kept open until cleared
+    Rm.Clear();
+    EXPECT_EQ(Rm.Stream, nullptr);
+    EXPECT_EQ(Rm.GetContent(), nullptr);
+    EXPECT_EQ(Rm.FileName, Sample("rm_tags.rm"));
+}
+
+TEST(RealMediaFile, AudioAndVideoStreams)
+{
+    TRMFile Rm;
+    Rm.ReadFromFile(Sample("rm_two_streams.rm"));
+    ASSERT_EQ(Rm.GetMediaPropertiesCount(), 2);
+    ASSERT_NE(Rm.GetContent(), nullptr);
+    EXPECT_EQ(CText(Rm.GetContent()->Title), "  Two Streams  ");
+    bool SawVideo = false;
+    for (const auto& M : Rm.MediaProperties) {
+        if (auto* Video = dynamic_cast<TVideoTypeSpecificData*>(M->TypeSpecificData.get())) {
+            SawVideo = true;
+            EXPECT_EQ(Video->UiWidth, 16);
+            EXPECT_EQ(Video->UiHeight, 16);
+            EXPECT_EQ(std::string(Video->Moftag, 4), "VIDO");
+        }
+    }
+    EXPECT_TRUE(SawVideo);
+}
+
+TEST(RealMediaFile, EmptyContentGivesFourEmptyTexts)
+{
+    TRMFile Rm;
+    Rm.ReadFromFile(Sample("rm_notags.rm"));
+    ASSERT_NE(Rm.GetContent(), nullptr);
+    EXPECT_EQ(Rm.GetContent()->Title, "");
+    EXPECT_EQ(Rm.GetContent()->Comment, "");
+}
+
+TEST(RealMediaFile, PathsThatGiveNothing)
+{
+    corvane_test::TempTree T;
+    Warnings W;
+    TRMFile Rm;
+    Rm.OnWarning = W.Handler();
+    Rm.ReadFromFile("");
+    EXPECT_TRUE(W.Seen.empty());
+    Rm.ReadFromFile(T.File("empty.rm"));
+    EXPECT_TRUE(W.Seen.empty());
+    EXPECT_EQ(Rm.GetContent(), nullptr);
+    Rm.ReadFromFile(T.Path("missing.rm"));
+    ASSERT_EQ(W.Seen.size(), 1u);
+    EXPECT_EQ(W.Seen[0].first, "找不到指定文件");
+    EXPECT_EQ(W.Seen[0].second, "文件没找到");
+    Rm.ReadFromFile(T.Dir("folder.rm"));
+    EXPECT_EQ(W.Seen.size(), 2u);
+}
+
+TEST(RealMediaFile, AReadOnlyFileIsRead)
+{
+    corvane_test::TempTree T;
+    const std::vector<uint8_t> Bytes = LoadSample("rm_tags.rm");
+    const std::string Path =
+        T.File("ro.rm", {.Content = std::string(Bytes.begin(), Bytes.end()), .Mode = 0444});
+    TRMFile Rm;
+    ASSERT_NO_THROW(Rm.ReadFromFile(Path));
+    ASSERT_NE(Rm.GetContent(), nullptr);
+    EXPECT_EQ(CText(Rm.GetContent()->Title), "RM Title");
+
+    // The file stays open while the reader lives: it must be open for reading
+    // only (a test run as root could open a read-only file for writing too).
+    int Found = 0;
+    for (int Fd = 0; Fd < 1024; ++Fd) {
+        char Target[4096];
+        const std::string Link = "/proc/self/fd/" + std::to_string(Fd);
+        const ssize_t N = ::readlink(Link.c_str(), Target, sizeof Target - 1);
+        if (N <= 0 || std::string(Target, size_t(N)) != Path) continue;
+        std::ifstream Info("/proc/self/fdinfo/" + std::to_string(Fd));
+        std::string Key;
+        unsigned Flags = 0;
+        while (Info >> Key)
+            if (Key == "flags:") Info >> std::oct >> Flags;
+        EXPECT_EQ(Flags & O_ACCMODE, unsigned(O_RDONLY));
+        ++Found;
+    }
+    EXPECT_EQ(Found, 1);
+}
+
+TEST(RealMediaFile, TheDefaultWarningIsTheProcessWideHandler)
+{
+    corvane_test::TempTree T;
+    Warnings W;
+    SetRMWarningHandler(W.Handler());
+    {
+        TRMFile Rm;
+        Rm.ReadFromFile(T.Path("missing.rm"));
+    }
+    SetRMWarningHandler(nullptr);
+    TRMFile Quiet;
+    Quiet.ReadFromFile(T.Path("missing.rm"));
+    EXPECT_EQ(W.Seen.size(), 1u);
+}
+
+TEST(RealMediaChunks, AFullSequenceWalksToTheEndQuietly)
+{
+    const std::string Head = FileHeader() + Prop() + Mdpr("audio/x-pn-realaudio", std::string(80, '\0')) +
+                             Mdpr("video/x-pn-realvideo", std::string(34, '\0')) + Cont("T", "A", "C", "M");
+    const std::string Bytes = Head + Data() + Indx(3);
+    Warnings W;
+    TRMFile Rm;
+    Rm.OnWarning = W.Handler();
+    ReadBytes(Rm, Bytes);
+    EXPECT_TRUE(W.Seen.empty());
+    EXPECT_EQ(Rm.GetMediaPropertiesCount(), 2);
+    ASSERT_EQ(Rm.GetIndexHeaderCount(), 1);
+    ASSERT_EQ(Rm.IndexHeaders[0]->Indices.size(), 3u);
+    EXPECT_EQ(Rm.IndexHeaders[0]->Indices[2].Offset, 1002u);
+    EXPECT_EQ(Rm.DataStart, Head.size() + 18);
+    EXPECT_EQ(Rm.DataEnd, Head.size() + Data().size());
+    ASSERT_NE(Rm.GetContent(), nullptr);
+    EXPECT_EQ(Rm.GetContent()->Title, "T");
+    EXPECT_EQ(Rm.GetContent()->Comment, "M");
+}
+
+TEST(RealMediaChunks, ContentTexts)
+{
+    struct Case { std::string Bytes; const char* Title; const char* Comment; };
+    const Case Cases[] = {
+        {FileHeader() + Cont("", "", "", ""), "", ""},
+        {Cont(std::string("ab\0cd", 5), "", "", "x"), "ab", "x"},        // seen up to the zero byte
+        {Cont("first", "", "", "") + Cont("second", "", "", "2"), "second", "2"},
+        {Chunk("CONT", Text16("cut") + Text16("a") + std::string("\0\x09" "ab", 4)), "cut", ""},
+    };
+    for (const Case& C : Cases) {
+        TRMFile Rm;
+        ReadBytes(Rm, C.Bytes);
+        ASSERT_NE(Rm.GetContent(), nullptr);
+        EXPECT_EQ(CText(Rm.GetContent()->Title), C.Title);
+        EXPECT_EQ(CText(Rm.GetContent()->Comment), C.Comment);
+    }
+    TRMFile Rm;
+    ReadBytes(Rm, FileHeader() + Prop());
+    EXPECT_EQ(Rm.GetContent(), nullptr);
+}
+
+TEST(RealMediaChunks, AnUnknownChunkEndsTheWalkWithAWarning)
+{
+    // A long DATA chunk carries the walk to position 1234.
+    std::string Bytes = FileHeader() + Cont("kept", "", "", "") + Chunk("DATA", std::string(8, '\0'), 1234 - 18 - 18 - 4);
+    Bytes.resize(1234, 'x');
+    Bytes += Chunk("RMMD", "") + Cont("never", "", "", "");
+    Warnings W;
+    TRMFile Rm;
+    Rm.OnWarning = W.Handler();
+    ReadBytes(Rm, Bytes);
+    ASSERT_EQ(W.Seen.size(), 1u);
+    EXPECT_EQ(W.Seen[0].first, "在文件1234位置，找到未知的标记头标识：RMMD");
+    EXPECT_EQ(W.Seen[0].second, "未知的文件格式");
+    ASSERT_NE(Rm.GetContent(), nullptr);
+    EXPECT_EQ(Rm.GetContent()->Title, "kept");
+    EXPECT_NE(Rm.Stream, nullptr);
+}
+
+TEST(RealMediaChunks, SizesThatEndTheWalk)
+{
+    struct Case { std::string Name; std::string Bytes; const char* Title; };
+    const Case Cases[] = {
+        // Size 0: loaded, then the walk ends without a message.
+        {"zero", Chunk("CONT", Text16("zero") + Text16("") + Text16("") + Text16(""), 0) + Cont("next", "", "", ""),
+         "zero"},
+        // A size that would carry the position past 4 GiB ends the walk.
+        {"wrap", FileHeader() + Chunk("DATA", std::string(8, '\0'), 0xFFFFFFF0) + Cont("after", "", "", ""), nullptr},
+        // A size smaller than a header still moves on and ends at the data.
+        {"tiny", Chunk("PROP", "", 1) + std::string(30, 'z'), nullptr},
+        // A header cut short by the end of the file.
+        {"short", FileHeader() + std::string(".RM", 3), nullptr},
+    };
+    for (const Case& C : Cases) {
+        Warnings W;
+        TRMFile Rm;
+        Rm.OnWarning = W.Handler();
+        ReadBytes(Rm, C.Bytes);
+        if (C.Title) {
+            ASSERT_NE(Rm.GetContent(), nullptr) << C.Name;
+            EXPECT_EQ(Rm.GetContent()->Title, C.Title) << C.Name;
+            EXPECT_TRUE(W.Seen.empty()) << C.Name;
+        } else {
+            EXPECT_EQ(Rm.GetContent(), nullptr) << C.Name;
+        }
+    }
+}
+
+TEST(RealMediaChunks, MimeTypesChooseTheTypeSpecificClass)
+{
+    TRMFile Rm;
+    ReadBytes(Rm, Mdpr("Audio/x-pn-realaudio", "raw!") + Mdpr("audio/x-pn-realaudio", std::string(3, '\1')));
+    ASSERT_EQ(Rm.GetMediaPropertiesCount(), 2);
+    const TSpecificData* Raw = Rm.MediaProperties[0]->TypeSpecificData.get();
+    EXPECT_EQ(dynamic_cast<const TAudioTypeSpecificData*>(Raw), nullptr);
+    EXPECT_EQ(Raw->Data, (std::vector<uint8_t>{'r', 'a', 'w', '!'}));
+    // An audio block too short for its fields: what is missing reads as 0.
+    auto* Audio = dynamic_cast<TAudioTypeSpecificData*>(Rm.MediaProperties[1]->TypeSpecificData.get());
+    ASSERT_NE(Audio, nullptr);
+    EXPECT_EQ(Audio->SampleRate, 0u);
+    EXPECT_EQ(Audio->Title, "");
+}
+
+TEST(RealMediaChunks, LogicalFileInfo)
+{
+    std::string L;
+    Be(L, 0, 4);
+    Be(L, 0, 2);
+    Be(L, 2, 2);                       // two physical streams
+    Be(L, 0, 2); Be(L, 1, 2);
+    Be(L, 100, 4); Be(L, 200, 4);
+    Be(L, 1, 2); Be(L, 1, 2);          // one rule
+    Be(L, 2, 2);                       // two properties
+    for (const std::string Name : {"Title", "Author"}) {
+        std::string P;
+        Be(P, 0, 4); Be(P, 0, 2);
+        P += Text8(Name);
+        Be(P, 2, 4);
+        Be(P, 3, 2);
+        P += "xyz";
+        L += P;
+    }
+    TRMFile Rm;
+    ReadBytes(Rm, Mdpr("logical-fileinfo", L, 0)); // its length says 0: read as the counts say
+    auto* Logical = dynamic_cast<TLogicalStream*>(Rm.MediaProperties.at(0)->TypeSpecificData.get());
+    ASSERT_NE(Logical, nullptr);
+    EXPECT_EQ(Logical->PhysicalStreamNumbers, (std::vector<uint16_t>{0, 1}));
+    EXPECT_EQ(Logical->DataOffsets, (std::vector<uint32_t>{100, 200}));
+    EXPECT_EQ(Logical->RuleToPhysicalStreamNumberMap, (std::vector<uint16_t>{1}));
+    ASSERT_EQ(Logical->NumPropertiesReal, 2u);
+    EXPECT_EQ(Logical->Properties[1]->Name, "Author");
+    EXPECT_EQ(Logical->Properties[1]->ValueData, "xyz");
+}
+
+TEST(RealMediaChunks, AbsurdCountsAreBoundedByTheChunk)
+{
+    std::string L;
+    Be(L, 0, 4); Be(L, 0, 2);
+    Be(L, 0xFFFF, 2);                  // physical streams
+    Be(L, 0, 2); Be(L, 0, 2);
+    TRMFile Rm;
+    ReadBytes(Rm, Mdpr("logical-fileinfo", L) + Indx(2, 0xFFFFFFFF) +
+                      Mdpr("audio/x-pn-realaudio", "abc", 0xFFFFFFFF) + Mdpr("other", "", 0x7FFFFFFF));
+    auto* Logical = dynamic_cast<TLogicalStream*>(Rm.MediaProperties.at(0)->TypeSpecificData.get());
+    ASSERT_NE(Logical, nullptr);
+    EXPECT_EQ(Logical->NumPhysicalStreams, 0xFFFF);
+    EXPECT_LE(Logical->PhysicalStreamNumbers.size(), 2u);
+    ASSERT_EQ(Rm.GetIndexHeaderCount(), 1);
+    EXPECT_EQ(Rm.IndexHeaders[0]->NumIndices, 0xFFFFFFFFu);
+    EXPECT_EQ(Rm.IndexHeaders[0]->Indices.size(), 2u);
+    ASSERT_EQ(Rm.GetMediaPropertiesCount(), 3);
+    EXPECT_EQ(Rm.MediaProperties[1]->TypeSpecificData->Data.size(), 3u);
+    EXPECT_TRUE(Rm.MediaProperties[2]->TypeSpecificData->Data.empty());
+}
+
+TEST(RealMediaChunks, EveryTruncationIsSafe)
+{
+    const std::vector<uint8_t> Whole = LoadSample("rm_two_streams.rm");
+    for (size_t N = 0; N <= Whole.size(); ++N) {
+        TRMFile Rm;
+        Rm.ReadFromBytes(Whole.data(), N);
+        if (N < 18 + 50 + 4) {
+            EXPECT_EQ(Rm.GetContent(), nullptr) << N;
+        }
+    }
+}
