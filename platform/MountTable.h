@@ -1,6 +1,7 @@
 #pragma once
 // The kernel's mount table, classified for the places tree and the walk.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,5 +40,20 @@ TMountKind ClassifyFsType(const std::string& FsType, bool Removable);
 
 // The display name of a mount: its label when it has one, else its path.
 std::string MountDisplayName(const TMountEntry& Entry);
+
+// What the table asks the system about a mount; tests answer from tables.
+struct TMountProbe {
+    std::function<bool(unsigned Major, unsigned Minor)> Removable;      // sysfs "removable" is 1
+    std::function<std::string(const std::string& Device)> Label;        // "" when none
+    std::function<bool(const std::string& Path, uint64_t& Free)> Space; // false: not ready
+};
+TMountProbe SystemMountProbe();
+
+// The table from the text of /proc/self/mountinfo: one entry per mount path
+// (the topmost mount wins), sorted by path; malformed lines are skipped.
+std::vector<TMountEntry> ParseMountInfo(const std::string& Text, const TMountProbe& Probe);
+
+// The mount of the table whose path is exactly Path, nullptr when none.
+const TMountEntry* FindMount(const std::vector<TMountEntry>& Mounts, const std::string& Path);
 
 } // namespace plat

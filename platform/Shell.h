@@ -21,4 +21,8 @@ struct TShellHooks {
 // Empty members keep the real service.
 void SetShellHooks(TShellHooks Hooks);
 
+// True when Path lies in the files folder of a trash ("<data>/Trash/files/",
+// "<top>/.Trash-<uid>/files/" or "<top>/.Trash/<uid>/files/").
+bool IsInTrashFolder(const std::string& Path);
+
 } // namespace plat

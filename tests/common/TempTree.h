@@ -1,0 +1,207 @@
+#pragma once
+// A temporary folder for tests that touch the file system. Each call makes one
+// entry in one line, parent folders included:
+//
+//   TempTree T;                                    // or derive from TempTreeTest
+//   T.File("a/b.txt", {.Content = "abc"});
+//   T.File("big.bin", {.Size = 5ull << 30});        // sparse, 5 GiB of zeros
+//   T.File("pat.bin", {.Content = "xy", .Size = 5}); // "xyxyx": content repeated
+//   T.File("ro.txt", {.Content = "r", .Mode = 0444, .MTime = 1600000000});
+//   T.Dir("sub/deeper", {.Mode = 0555});
+//   T.Link("sub/to-a", "../a");                    // symbolic link, target as given
+//   T.Fifo("pipe");
+//
+// Every call returns the absolute path. Failures throw std::runtime_error,
+// which GoogleTest reports as a failed test. The destructor removes the whole
+// tree, read-only files and folders without permissions included, and never
+// follows a symbolic link out of it.
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace corvane_test {
+
+struct TempFile {
+    std::string Content{};           // bytes of the file, or the pattern when Size is set
+    std::optional<uint64_t> Size{};    // exact size; zeros (sparse) when Content is empty
+    std::optional<mode_t> Mode{};      // applied last, e.g. 0444 for read-only
+    std::optional<time_t> MTime{};     // seconds since 1970 (UTC); access time set alike
+    long MTimeNs = 0;                // nanoseconds of MTime
+};
+
+struct TempDir {
+    std::optional<mode_t> Mode{};      // applied at once: make the children first
+    std::optional<time_t> MTime{};
+    long MTimeNs = 0;
+};
+
+class TempTree {
+public:
+    TempTree() {
+        const char* Base = std::getenv("TMPDIR");
+        std::string Pattern = std::string(Base && *Base ? Base : "/tmp") + "/corvane-test-XXXXXX";
+        if (!mkdtemp(Pattern.data())) Fail("mkdtemp", Pattern);
+        FRoot = Pattern;
+    }
+    ~TempTree() { RemoveAll(FRoot); }
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    // The tree's folder, without a trailing "/".
+    const std::string& Root() const { return FRoot; }
+    // Absolute path of a relative name ("" is the root).
+    std::string Path(const std::string& Rel) const { return Rel.empty() ? FRoot : FRoot + "/" + Rel; }
+
+    std::string File(const std::string& Rel, const TempFile& F = {}) {
+        std::string P = Path(Rel);
+        MakeParents(P);
+        int Fd = ::open(P.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (Fd < 0) Fail("open", P);
+        bool Ok = true;
+        if (F.Size && F.Content.empty()) {
+            Ok = ::ftruncate(Fd, off_t(*F.Size)) == 0;
+        } else if (F.Size) {
+            const uint64_t Want = *F.Size;
+            std::string Chunk;
+            while (Chunk.size() < 65536) Chunk += F.Content;
+            uint64_t Done = 0;
+            while (Ok && Done < Want) {
+                // Keep the pattern aligned: each chunk is whole copies of Content.
+                size_t Whole = Chunk.size() - Chunk.size() % F.Content.size();
+                size_t N = size_t(std::min<uint64_t>(Whole, Want - Done));
+                Ok = WriteAll(Fd, Chunk.data(), N);
+                Done += N;
+            }
+        } else {
+            Ok = WriteAll(Fd, F.Content.data(), F.Content.size());
+        }
+        ::close(Fd);
+        if (!Ok) Fail("write", P);
+        Finish(P, F.Mode, F.MTime, F.MTimeNs);
+        return P;
+    }
+
+    std::string Dir(const std::string& Rel, const TempDir& D = {}) {
+        std::string P = Path(Rel);
+        MakeParents(P + "/x");
+        Finish(P, D.Mode, D.MTime, D.MTimeNs);
+        return P;
+    }
+
+    std::string Link(const std::string& Rel, const std::string& Target) {
+        std::string P = Path(Rel);
+        MakeParents(P);
+        if (::symlink(Target.c_str(), P.c_str()) != 0) Fail("symlink", P);
+        return P;
+    }
+
+    std::string Fifo(const std::string& Rel) {
+        std::string P = Path(Rel);
+        MakeParents(P);
+        if (::mkfifo(P.c_str(), 0644) != 0) Fail("mkfifo", P);
+        return P;
+    }
+
+    void SetMode(const std::string& Rel, mode_t Mode) {
+        if (::chmod(Path(Rel).c_str(), Mode) != 0) Fail("chmod", Path(Rel));
+    }
+    void SetMTime(const std::string& Rel, time_t Seconds, long Ns = 0) {
+        Finish(Path(Rel), std::nullopt, Seconds, Ns);
+    }
+
+    bool Exists(const std::string& Rel) const {
+        struct stat St;
+        return ::lstat(Path(Rel).c_str(), &St) == 0;
+    }
+    // The whole content of a file; throws when it cannot be read.
+    std::string Read(const std::string& Rel) const {
+        std::string P = Path(Rel);
+        int Fd = ::open(P.c_str(), O_RDONLY | O_CLOEXEC);
+        if (Fd < 0) Fail("open", P);
+        std::string Out;
+        char Buf[65536];
+        for (;;) {
+            ssize_t N = ::read(Fd, Buf, sizeof Buf);
+            if (N < 0 && errno == EINTR) continue;
+            if (N <= 0) break;
+            Out.append(Buf, size_t(N));
+        }
+        ::close(Fd);
+        return Out;
+    }
+
+private:
+    std::string FRoot;
+
+    [[noreturn]] static void Fail(const char* What, const std::string& P) {
+        throw std::runtime_error(std::string("TempTree: ") + What + " " + P + ": " + std::strerror(errno));
+    }
+
+    static bool WriteAll(int Fd, const char* Data, size_t N) {
+        while (N > 0) {
+            ssize_t W = ::write(Fd, Data, N);
+            if (W < 0 && errno == EINTR) continue;
+            if (W <= 0) return false;
+            Data += W;
+            N -= size_t(W);
+        }
+        return true;
+    }
+
+    // Creates every folder above P (the last component is left alone).
+    void MakeParents(const std::string& P) const {
+        for (size_t Pos = FRoot.size() + 1; (Pos = P.find('/', Pos)) != std::string::npos; ++Pos) {
+            std::string Dir = P.substr(0, Pos);
+            if (::mkdir(Dir.c_str(), 0755) != 0 && errno != EEXIST) Fail("mkdir", Dir);
+        }
+    }
+
+    static void Finish(const std::string& P, std::optional<mode_t> Mode, std::optional<time_t> MTime, long Ns) {
+        if (MTime) {
+            timespec Times[2] = {{*MTime, Ns}, {*MTime, Ns}};
+            if (::utimensat(AT_FDCWD, P.c_str(), Times, AT_SYMLINK_NOFOLLOW) != 0) Fail("utimensat", P);
+        }
+        if (Mode && ::chmod(P.c_str(), *Mode) != 0) Fail("chmod", P);
+    }
+
+    // Depth-first removal that grants itself access to each folder first and
+    // never follows a link (lstat, unlink).
+    static void RemoveAll(const std::string& P) {
+        struct stat St;
+        if (::lstat(P.c_str(), &St) != 0) return;
+        if (!S_ISDIR(St.st_mode)) {
+            ::unlink(P.c_str());
+            return;
+        }
+        ::chmod(P.c_str(), 0700);
+        if (DIR* D = ::opendir(P.c_str())) {
+            while (dirent* E = ::readdir(D)) {
+                if (std::strcmp(E->d_name, ".") == 0 || std::strcmp(E->d_name, "..") == 0) continue;
+                RemoveAll(P + "/" + E->d_name);
+            }
+            ::closedir(D);
+        }
+        ::rmdir(P.c_str());
+    }
+};
+
+// Fixture: each test gets a fresh tree in Tree.
+class TempTreeTest : public ::testing::Test {
+protected:
+    TempTree Tree;
+};
+
+} // namespace corvane_test

@@ -1,0 +1,27 @@
+// Runs the platform tests. "--try-lock NAME" makes the program the second
+// process of the single-instance test: it tries the lock and exits with
+// 10 (acquired), 11 (already running) or 12 (cannot lock).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/InstanceLock.h"
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--try-lock") == 0) {
+        plat::TInstanceLock Lock;
+        switch (Lock.Acquire(argv[2])) {
+        case plat::TLockResult::Acquired: return 10;
+        case plat::TLockResult::AlreadyRunning: return 11;
+        case plat::TLockResult::CannotLock: return 12;
+        }
+        return 13;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QCoreApplication App(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
