@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the benchmark tree: FILES files (default 200000, about 15 KB each on
+# average, about 3 GB in all) in DIR, a tenth of them byte-for-byte copies of
+# earlier files, some sharing a size or a first block with another file, and
+# one file in twenty carrying a common name. The same arguments always give
+# the same tree (names, sizes, bytes and modification times).
+#   bench/make_tree.sh DIR [FILES]
+set -euo pipefail
+[ $# -ge 1 ] || { echo "usage: $0 DIR [FILES]" >&2; exit 2; }
+dir=$1
+files=${2:-200000}
+mkdir -p "$dir"
+python3 - "$dir" "$files" <<'PY'
+import os, random, sys
+
+root, total = sys.argv[1], int(sys.argv[2])
+rng = random.Random(20261206)
+pool = random.Random(7).randbytes(64 << 20)
+per_dir = 200
+common = ["readme.txt", "index.html", "notes.doc", "photo.jpg", "song.mp3", "setup.log", "data.bin"]
+common += ["common%03d.dat" % i for i in range(300)]
+
+def size_of():
+    # Log-uniform from 512 bytes to 64 KiB: mean about 13.5 KiB.
+    return int(512 * (128 ** rng.random()))
+
+def content(seed, size, shared_head=None):
+    # A unique 16-byte stamp, then bytes from the pool at a seeded offset.
+    r = random.Random(seed)
+    off = r.randrange(0, len(pool) - size)
+    body = b"corvane%09d" % seed + pool[off:off + size]
+    body = body[:size]
+    if shared_head is not None and size > 8192:
+        body = shared_head[:4096] + body[4096:]
+    return body
+
+made = []          # (seed, size) of originals
+first_blocks = {}  # size -> first 4 KiB of an earlier file of that size
+for i in range(total):
+    d = os.path.join(root, "d%03d" % (i // (per_dir * 50)), "s%05d" % (i // per_dir))
+    if i % per_dir == 0:
+        os.makedirs(d, exist_ok=True)
+    roll = rng.random()
+    if roll < 0.10 and made:
+        seed, size = made[rng.randrange(len(made))]
+        data = content(seed, size)
+        name = "copy%07d.dat" % i
+    else:
+        seed, size = i, size_of()
+        if roll < 0.12 and made:
+            # Same size as an earlier file; half of these share its first block.
+            s2, size = made[rng.randrange(len(made))]
+            data = content(seed, size, content(s2, size) if roll < 0.11 else None)
+        else:
+            data = content(seed, size)
+        made.append((seed, size))
+        name = "f%07d.dat" % i
+    if rng.random() < 0.05:
+        name = common[rng.randrange(len(common))]
+    p = os.path.join(d, name)
+    with open(p, "wb") as f:
+        f.write(data)
+    t = 1600000000 + rng.randrange(0, 100000000)
+    os.utime(p, (t, t))
+PY
+echo "made $files files in $dir: $(du -sh "$dir" | cut -f1)"
