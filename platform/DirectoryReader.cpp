@@ -94,6 +94,7 @@ bool TDirectoryReader::FindFirst(const std::string& Folder, TWin32FindData& Data
         Close();
         return false;
     }
+    FFolderDevice = Data.Device;
     FDotsLeft = 1;
     return true;
 }
@@ -106,9 +107,6 @@ bool TDirectoryReader::FindNext(TWin32FindData& Data) {
         FDotsLeft = 0;
         if (FillRecord(Fd, "..", "..", Data)) return true;
     }
-    struct stat Self;
-    const uint64_t FolderDevice =
-        fstat(Fd, &Self) == 0 ? ((uint64_t(major(Self.st_dev)) << 32) | minor(Self.st_dev)) : 0;
     for (;;) {
         errno = 0;
         dirent* E = readdir(D);
@@ -116,7 +114,7 @@ bool TDirectoryReader::FindNext(TWin32FindData& Data) {
         if (E->d_name[0] == '.' && (E->d_name[1] == 0 || (E->d_name[1] == '.' && E->d_name[2] == 0))) continue;
         if (E->d_type != DT_UNKNOWN && E->d_type != DT_REG && E->d_type != DT_DIR) continue;
         if (!FillRecord(Fd, E->d_name, E->d_name, Data)) continue;
-        MarkHiddenMount(FFolder, FolderDevice, Data);
+        MarkHiddenMount(FFolder, FFolderDevice, Data);
         return true;
     }
 }

@@ -45,6 +45,7 @@ private:
     void* FDir = nullptr;  // DIR*
     std::string FFolder;
     int FDotsLeft = 0;
+    uint64_t FFolderDevice = 0;  // taken once: mount points are told apart by device
 };
 
 // The record of one path without listing its folder (lstat); false for links
