@@ -16,6 +16,8 @@
 #include "finder/MainSkin.h"
 #include "frame/SettingsUnit.h"
 #include "frame/StartupUnit.h"
+#include "platform/MessageBox.h"
+#include "tags/RealMediaFile.h"
 #include "windows/AboutUnit.h"
 #include "windows/DMUnit.h"
 
@@ -208,6 +210,10 @@ void TDeleteDuplicatesForm::LayoutPages() {
     gboxDelOption->setGeometry(0, 321, RW, 45);
 
     FinishListView->setGeometry(0, 0, RW, 282);
+    // The file column takes what the status column leaves, also when the
+    // page widens as the places are hidden.
+    if (FinishListView->columnCount() >= 2)
+        FinishListView->setColumnWidth(0, RW - (FinishListView->columnWidth(1) + 20));
     gboxResult->setGeometry(0, 286, RW, 80);
     for (QLabel* L : {DelStatus1, DelStatus2, DelStatus3}) L->resize(RW - 24, L->height());
 }
@@ -636,6 +642,11 @@ void TDeleteDuplicatesForm::FormCreate(QObject*) {
     FRowList.clear();
     FCustomFileTypes.clear();
     FContactSortColumn = 0;
+    ConnectResultsList();
+    // The RealMedia reader's warnings are boxes of their own, owned by no window.
+    tags::SetRMWarningHandler([](const std::string& Text, const std::string& Caption) {
+        plat::MessageBox(Text, Caption, plat::MB_OK | plat::MB_ICONWARNING);
+    });
 
     abMainVersion->setText(VersionCaption(AppVersion));
     abMainVersion->adjustSize();
@@ -688,7 +699,10 @@ void TDeleteDuplicatesForm::closeEvent(QCloseEvent* Event) {
     QWidget::closeEvent(Event);
 }
 
-void TDeleteDuplicatesForm::FormClose(QObject*) {}
+void TDeleteDuplicatesForm::FormClose(QObject*) {
+    // A run under way ends at its next test instead of walking on unseen.
+    if (FRunState == rsRunning) FRunState = rsStopRequested;
+}
 
 void TDeleteDuplicatesForm::FormDestroy(QObject*) {
     FGroupList.clear();
@@ -1260,30 +1274,8 @@ void TDeleteDuplicatesForm::tvDiskDirGetImageIndex(QObject*, TPlaceNode* Node) {
 // Entry points of the run, the results and the shredder list
 // ============================================================================
 
-void TDeleteDuplicatesForm::ScanNowButtonClick(QObject*) {
-    // The run: checks, the progress page, the walk of the scanning core and
-    // the results page.
-}
-
-void TDeleteDuplicatesForm::StopButtonClick(QObject*) {
-    FRunState = rsStopRequested;
-}
-
-void TDeleteDuplicatesForm::ScanTimerTimer(QObject*) {
-    // The counters of the progress page.
-}
-
-void TDeleteDuplicatesForm::DeleteButtonClick(QObject*) {
-    // The deletion of the ticked rows and the summary page.
-}
-
 void TDeleteDuplicatesForm::ExportButtonClick(QObject*) {
     // The HTML export of the results list.
-}
-
-void TDeleteDuplicatesForm::cbSelectAllDelClick(QObject*) {
-    // Ticks every member but the first of each group, or unticks all.
-    DuplicatesListView->Repaint();
 }
 
 void TDeleteDuplicatesForm::labAddFileClick(QObject*) {

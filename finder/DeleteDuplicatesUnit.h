@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,11 +20,11 @@
 #include "finder/FormControls.h"
 #include "finder/ImageEx.h"
 #include "finder/PlacesTree.h"
+#include "finder/ResultRows.h"
+#include "finder/ScanCore.h"
 #include "platform/FileTime.h"
 
-// The group and row records belong to the scanning core; the window only owns
-// the lists, and emptying a list releases what it held.
-using TPointerList = std::vector<std::shared_ptr<void>>;
+class QTreeWidgetItem;
 
 // Run state of a scan or erase run.
 enum RunState : uint8_t { rsIdle = 0, rsRunning = 1, rsStopRequested = 2, rsFinished = 3 };
@@ -118,12 +119,17 @@ public:
     uint8_t FContactSortColumn = 0;
     uint8_t FSortDirection = 0;
     uint8_t FRunState = rsIdle;
-    TPointerList FGroupList;
-    TPointerList FRowList;
+    finder::TGroupList FGroupList;  // the core's group records, in opening order
+    finder::TRowList FRowList;      // the display rows of the results list
     std::vector<std::string> FCustomFileTypes;
     TDateTime FStartTime = 0;
     int32_t FMode = 0;
     QVariant FOutlookApp, FNameSpace, FOutlookFolder;
+
+    // Seams of the run: called after each pass of the message pump, and how
+    // often the pump runs at most (0: at every pass).
+    std::function<void()> OnProcessMessages;
+    int PumpIntervalMs = 5;
 
     // ---- Handlers ----
     void FormCreate(QObject* Sender);
@@ -178,6 +184,33 @@ public:
     void DeleteButtonClick(QObject* Sender);
     void ExportButtonClick(QObject* Sender);
     void cbSelectAllDelClick(QObject* Sender);
+    bool AnyPlaceChecked();
+    int LoadCustomFileTypes(std::vector<std::string>& List);
+    void ScanCheckedPlaces();
+
+    // The results list.
+    void BuildResultRows();
+    void DuplicatesListViewData(TListItem& Item);
+    void DuplicatesListViewCustomDrawItem(const TListItem& Item, TListItemLook& Look);
+    void DuplicatesListViewMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
+                                     int Y);
+    void DuplicatesListViewColumnClick(int Column);
+    void DuplicatesListViewDblClick(QObject* Sender);
+    void OpenwithDirectory1Click(QObject* Sender);
+    void Property1Click(QObject* Sender);
+    void Showfile1Click(QObject* Sender);
+
+    // The deletion and the summary.
+    void ConfirmAndDelete(std::string& Confirmation);
+    int32_t DeleteSelected();
+    void FinishListViewCustomDrawSubItem(QTreeWidgetItem* Item, int SubItem);
+
+    // What the option controls say, as the scanning core takes it.
+    finder::TScanKind ScanKind() const;
+    finder::TScanOptions ScanOptions() const;
+    // True while a deletion walks the rows: nothing may change them then.
+    bool Deleting() const { return FDeleting; }
+
     void labAddFileClick(QObject* Sender);
     void labAddFolderClick(QObject* Sender);
     void labRemoveItemClick(QObject* Sender);
@@ -195,6 +228,8 @@ protected:
 
 private:
     bool FShown = false;
+    bool FDeleting = false;
+    finder::TScanRun* FScan = nullptr;  // the walk under way, for the counters
     int FFindFrame = 0;
     QTimer* FFindAnimation;
     std::vector<QPixmap> FFindFrames;
@@ -216,6 +251,11 @@ private:
     void SetFinishColumnCaption(const QString& Caption);
     void SetLabDouble(const QString& Line1, const QString& Line2);
     void ApplyFontColor(QLabel* Label, const QColor& Color);
+    void ConnectResultsList();
+    void EndOfRun();
+    void SetModeButtonsEnabled(bool Enabled);
+    // The selected row of the results list, or nullptr.
+    finder::TSearchResult* SelectedFileRow(TListItem& Item);
     // The normal and hover pictures of a picture button; false for any other control.
     bool ButtonPictures(QObject* Sender, QPixmap& Normal, QPixmap& Hover) const;
 };

@@ -1,6 +1,7 @@
 # The window units: the main window, its controls and the places tree.
 add_library(corvane_finder_ui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/DeleteDuplicatesUnit.cpp ${CMAKE_CURRENT_LIST_DIR}/DeleteDuplicatesUnit.h
+  ${CMAKE_CURRENT_LIST_DIR}/DeleteDuplicatesRun.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FormControls.cpp ${CMAKE_CURRENT_LIST_DIR}/FormControls.h
   ${CMAKE_CURRENT_LIST_DIR}/ImageEx.cpp ${CMAKE_CURRENT_LIST_DIR}/ImageEx.h
   ${CMAKE_CURRENT_LIST_DIR}/MainSkin.cpp ${CMAKE_CURRENT_LIST_DIR}/MainSkin.h

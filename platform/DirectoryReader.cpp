@@ -45,8 +45,10 @@ bool FillRecord(int DirFd, const char* Name, const std::string& ShownName, TWin3
         Data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
 
     timespec Write{X.stx_mtime.tv_sec, long(X.stx_mtime.tv_nsec)};
-    // Birth time where the file system keeps it, else the status change.
-    const auto& B = (X.stx_mask & STATX_BTIME) ? X.stx_btime : X.stx_ctime;
+    // Birth time where the file system keeps it, else the status change. Some
+    // file systems (overlays) report a zero birth time: that is not recorded.
+    const bool HasBirth = (X.stx_mask & STATX_BTIME) && (X.stx_btime.tv_sec != 0 || X.stx_btime.tv_nsec != 0);
+    const auto& B = HasBirth ? X.stx_btime : X.stx_ctime;
     timespec Create{B.tv_sec, long(B.tv_nsec)};
     Data.ftLastWriteTime = TimespecToFileTime(Write);
     Data.ftCreationTime = TimespecToFileTime(Create);

@@ -242,8 +242,8 @@ TEST_F(WindowTest, BackLeavesPageZeroWithFreshUntickedDrives) {
     F.ScanNowButton->hide();
     for (TImageEx* B : {F.BackButton, F.DeleteButton, F.ExportButton}) B->show();
     F.FRunState = rsRunning;
-    F.FGroupList.push_back(std::make_shared<int>(1));
-    F.FRowList.push_back(std::make_shared<int>(2));
+    F.FGroupList.push_back(std::make_unique<finder::TSearchStat>());
+    F.FRowList.push_back(std::make_unique<finder::TSearchResult>());
     F.ScanMessage->setText("/somewhere");
     F.abStatus->setText("3 duplicate groups");
 

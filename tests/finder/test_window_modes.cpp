@@ -362,7 +362,7 @@ TEST_F(WindowTest, ModeSwitchEmptiesTheResultsAndReturnsToPageZero) {
     F.DataNotebook->setCurrentIndex(2);
     F.DuplicatesListView->OnData = [](TListItem& I) { I.Caption = "row"; };
     F.DuplicatesListView->SetItemCount(4);
-    F.FGroupList.push_back(std::make_shared<int>(1));
+    F.FGroupList.push_back(std::make_unique<finder::TSearchStat>());
     F.SwitchMode(4);
     EXPECT_EQ(F.DuplicatesListView->ItemCount(), 0);
     EXPECT_TRUE(F.FGroupList.empty());
