@@ -15,11 +15,12 @@
 
 namespace {
 
-// Tabs and line breaks inside a tag would break the columns.
+// Tabs and line breaks inside a tag would break the columns; a zero byte
+// (between two values of one ID3v2 frame) would end the text early.
 std::string Column(std::string Text)
 {
     for (char& C : Text)
-        if (C == '\t' || C == '\n' || C == '\r') C = ' ';
+        if (C == '\t' || C == '\n' || C == '\r' || C == '\0') C = ' ';
     return Text;
 }
 

@@ -193,7 +193,8 @@ void TFLACfile::ReadTag(const std::vector<uint8_t>& Block, bool SetTags)
                 break;
             }
         }
-        if (!Stored) AddExtraField(Name, Value);
+        // An unknown name is raw bytes from the file: kept as text.
+        if (!Stored) AddExtraField(SingleByteToUtf8(Name), Value);
     }
 }
 

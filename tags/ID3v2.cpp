@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace tags {
 
 namespace {
 
 constexpr size_t HeaderSize = 10;
+// An unsynchronised tag is restored in memory; a larger one is read this far.
+constexpr uint64_t MaxUnsynchronisedTag = uint64_t(16) << 20;
 
 // Slot order decides which frame feeds which field.
 const char* const ID3v2FrameIDsNew[TID3v2::SlotCount] = {
@@ -50,12 +53,55 @@ std::string DecodeUtf16(const uint8_t* Data, size_t Length, bool BigEndian)
     return TrimControl(Utf16ToUtf8(Text));
 }
 
+// Single-byte or UTF-8 text, trimmed. Only a frame's first bytes are read,
+// so a long UTF-8 text can end in a cut sequence: that remnant is dropped,
+// or the whole text would be taken as ISO-8859-1 and come out garbled.
+std::string SingleByteText(const uint8_t* Data, size_t Length)
+{
+    std::string_view Text(reinterpret_cast<const char*>(Data), Length);
+    while (!Text.empty() && uint8_t(Text.front()) <= 0x20) Text.remove_prefix(1);
+    const bool FillsData = !Text.empty() && uint8_t(Text.back()) > 0x20;
+    while (!Text.empty() && uint8_t(Text.back()) <= 0x20) Text.remove_suffix(1);
+    if (FillsData && !IsValidUtf8(Text)) {
+        size_t End = Text.size();
+        for (size_t Back = 0; Back < 3 && End > 0 && (uint8_t(Text[End - 1]) & 0xC0) == 0x80; ++Back) --End;
+        if (End > 0 && uint8_t(Text[End - 1]) >= 0xC0 && IsValidUtf8(Text.substr(0, End - 1)))
+            Text = Text.substr(0, End - 1);
+    }
+    return SingleByteToUtf8(Text);
+}
+
 // Text of frame data in the given encoding, trimmed of characters up to 0x20.
 // Single-byte text keeps inner zero bytes (several values in one frame).
 std::string DecodeText(uint8_t Encoding, const uint8_t* Data, size_t Length)
 {
     if (IsUtf16(Encoding)) return DecodeUtf16(Data, Length, Encoding == 2);
-    return SingleByteToUtf8(TrimControl(std::string_view(reinterpret_cast<const char*>(Data), Length)));
+    return SingleByteText(Data, Length);
+}
+
+// How a frame's data is laid out, by its second flag byte. 2.3: 0x80
+// compressed, 0x40 encrypted, 0x20 a group byte first. 2.4: 0x40 a group
+// byte, 0x08 compressed, 0x04 encrypted, 0x02 unsynchronised, 0x01 a 4-byte
+// data length first. Compressed or encrypted data is no text: such a frame
+// is passed over, as is one whose flags this reader does not know.
+struct TFrameFormat {
+    bool Readable = true;
+    size_t Prefix = 0;
+    bool Unsynchronised = false;
+};
+
+TFrameFormat FrameFormat(uint8_t Version, uint8_t Flags, bool TagUnsynchronised)
+{
+    TFrameFormat F;
+    if (Version == 3) {
+        F.Readable = (Flags & 0xC0) == 0;
+        F.Prefix = (Flags & 0x20) ? 1 : 0;
+    } else {
+        F.Readable = (Flags & 0x8C) == 0;
+        F.Prefix = ((Flags & 0x40) ? 1 : 0) + ((Flags & 0x01) ? 4 : 0);
+        F.Unsynchronised = TagUnsynchronised || (Flags & 0x02);
+    }
+    return F;
 }
 
 } // namespace
@@ -65,6 +111,7 @@ void TID3v2::ResetData()
     Exists = false;
     VersionID = 0;
     Size = 0;
+    Flags = 0;
     for (std::string* S : {&Title, &Artist, &Album, &TrackString, &Year, &Genre, &Comment, &Composer,
                            &Encoder, &Copyright, &Language, &Link, &OrigArtist})
         S->clear();
@@ -75,7 +122,7 @@ std::string TID3v2::GetANSI(const uint8_t* Block, size_t Length)
 {
     if (Length == 0) return {};
     if (IsUtf16(Block[0])) return DecodeUtf16(Block + 1, Length - 1, Block[0] == 2);
-    return SingleByteToUtf8(TrimControl(std::string_view(reinterpret_cast<const char*>(Block), Length)));
+    return SingleByteText(Block, Length);
 }
 
 std::string TID3v2::ExtractText(const uint8_t* Block, size_t Length, bool WithLanguage)
@@ -113,7 +160,20 @@ void TID3v2::ReadFrames(TByteSource& Source, TSlots& Slots) const
     const bool Old = VersionID == 2;
     const size_t FrameHeaderSize = Old ? 6 : 10;
     const uint64_t TagEnd = uint64_t(Size);
-    uint64_t Pos = HeaderSize; // an extended header is not recognised
+    // In 2.4 the header's flag 0x80 marks every frame as unsynchronised.
+    const bool TagUnsynchronised = VersionID == 4 && (Flags & 0x80);
+    uint64_t Pos = HeaderSize;
+    if (Flags & 0x40) {
+        // 2.3 and 2.4: an extended header comes first and is passed over (its
+        // size does not count itself in 2.3, it does in 2.4). 2.2: the tag
+        // is compressed, which no writer ever defined: nothing to read.
+        uint8_t E[4];
+        if (Old || !Source.ReadAt(Pos, E, 4)) return;
+        if (VersionID == 4)
+            Pos += uint64_t(E[0] & 0x7F) << 21 | uint64_t(E[1] & 0x7F) << 14 | uint64_t(E[2] & 0x7F) << 7 | (E[3] & 0x7F);
+        else
+            Pos += 4 + (uint64_t(E[0]) << 24 | uint64_t(E[1]) << 16 | uint64_t(E[2]) << 8 | E[3]);
+    }
     while (Pos < TagEnd && Pos < Source.Size()) {
         uint8_t H[10];
         if (!Source.ReadAt(Pos, H, FrameHeaderSize)) return;
@@ -126,9 +186,21 @@ void TID3v2::ReadFrames(TByteSource& Source, TSlots& Slots) const
         else
             DataSize = uint64_t(H[4]) << 24 | uint64_t(H[5]) << 16 | uint64_t(H[6]) << 8 | H[7];
         const uint64_t DataStart = Pos + FrameHeaderSize;
+        const TFrameFormat Format = Old ? TFrameFormat{} : FrameFormat(VersionID, H[9], TagUnsynchronised);
         TFrameBlock Block{};
         if (!Source.ReadAt(DataStart, Block.data(), size_t(std::min<uint64_t>(DataSize, BlockSize)))) return;
-        if (Old || !(H[9] & 0x80)) SetTagItem(std::string(reinterpret_cast<const char*>(H), Old ? 3 : 4), Block, Slots);
+        if (Format.Readable && Format.Prefix < DataSize) {
+            // The text starts after the frame's own extra bytes, and bytes
+            // unsynchronised by the writer (FF 00) are restored.
+            const size_t Have = size_t(std::min<uint64_t>(DataSize, BlockSize));
+            TFrameBlock Text{};
+            size_t Out = 0;
+            for (size_t I = Format.Prefix; I < Have; ++I) {
+                Text[Out++] = Block[I];
+                if (Format.Unsynchronised && Block[I] == 0xFF && I + 1 < Have && Block[I + 1] == 0x00) ++I;
+            }
+            SetTagItem(std::string(reinterpret_cast<const char*>(H), Old ? 3 : 4), Text, Slots);
+        }
         Pos = DataStart + DataSize;
     }
 }
@@ -174,6 +246,7 @@ bool TID3v2::Read(TByteSource& Source)
 
     Exists = true;
     VersionID = H[3];
+    Flags = H[5];
     // Each size byte is taken whole, as the tag's writers of old did.
     uint64_t TagSize = uint64_t(H[6]) * (1u << 21) + uint64_t(H[7]) * (1u << 14) + uint64_t(H[8]) * (1u << 7) + H[9];
     TagSize += HeaderSize;
@@ -182,7 +255,25 @@ bool TID3v2::Read(TByteSource& Source)
 
     if (VersionID >= 2 && VersionID <= 4 && Size >= 1) {
         TSlots Slots;
-        ReadFrames(Source, Slots);
+        if (VersionID <= 3 && (Flags & 0x80)) {
+            // A 2.2 or 2.3 tag unsynchronised as a whole: every FF 00 in it
+            // was FF before, frame headers and sizes included. The frames
+            // are walked in a restored copy of the tag (of at most its
+            // first MaxUnsynchronisedTag bytes).
+            const size_t Raw = size_t(std::min<uint64_t>(uint64_t(Size), MaxUnsynchronisedTag));
+            std::vector<uint8_t> Tag(Raw);
+            if (!Source.ReadAt(0, Tag.data(), Raw)) Tag.clear();
+            size_t Out = 0;
+            for (size_t I = 0; I < Tag.size(); ++I) {
+                Tag[Out++] = Tag[I];
+                if (I >= HeaderSize && Tag[I] == 0xFF && I + 1 < Tag.size() && Tag[I + 1] == 0x00) ++I;
+            }
+            Tag.resize(Out);
+            TByteSource Restored(Tag.data(), Tag.size());
+            ReadFrames(Restored, Slots);
+        } else {
+            ReadFrames(Source, Slots);
+        }
         DeriveFields(Slots);
     }
     return true;

@@ -49,6 +49,7 @@ private:
     void ReadFrames(TByteSource& Source, TSlots& Slots) const;
     void SetTagItem(const std::string& FrameID, const TFrameBlock& Block, TSlots& Slots) const;
     void DeriveFields(const TSlots& Slots);
+    uint8_t Flags = 0; // the header's flag byte, for the frame walk
 };
 
 } // namespace tags

@@ -25,6 +25,85 @@ void ReadPadded(TByteSource& Source, uint64_t Offset, uint8_t* Out, size_t Count
     if (!Source.ReadAt(Offset, Out, Have)) std::memset(Out, 0, Count);
 }
 
+} // namespace
+
+// The comment packet, gathered from its pages. A packet longer than one
+// page (a cover picture kept as a comment) continues on the next pages, each
+// with its own header in between: the packet's bytes are the page segments
+// up to the first lacing value below 255, read through this map so that no
+// page header is taken for comment data.
+class TOggPacket {
+public:
+    // The packet that begins with the first segment of the page at PagePos.
+    TOggPacket(TByteSource& Source, uint64_t PagePos) : FSource(Source)
+    {
+        const uint64_t FileSize = Source.Size();
+        bool First = true;
+        while (PagePos < FileSize) {
+            uint8_t Header[27 + 255];
+            std::memset(Header, 0, sizeof Header);
+            const size_t Have = size_t(std::min<uint64_t>(sizeof Header, FileSize - PagePos));
+            if (!Source.ReadAt(PagePos, Header, Have)) return;
+            // A later page must be one; the first is taken as it stands.
+            if (!First && std::memcmp(Header, "OggS", 4) != 0) return;
+            First = false;
+            const uint8_t Segments = Header[26];
+            uint64_t Data = PagePos + 27 + Segments;
+            for (uint8_t K = 0; K < Segments; ++K) {
+                const uint8_t Lacing = Header[27 + K];
+                Add(Data, Lacing);
+                Data += Lacing;
+                if (Lacing < 255) return; // the packet ends here
+            }
+            if (Data <= PagePos) return;
+            PagePos = Data;
+        }
+    }
+
+    uint64_t Size() const { return FSize; }
+
+    // Count bytes from packet offset Offset into Out; what lies beyond the
+    // packet or the file reads as 0.
+    void Read(uint64_t Offset, uint8_t* Out, size_t Count) const
+    {
+        std::memset(Out, 0, Count);
+        uint64_t RunStart = 0;
+        for (const TRun& Run : FRuns) {
+            if (Count == 0) return;
+            const uint64_t RunEnd = RunStart + Run.Length;
+            if (Offset < RunEnd) {
+                const uint64_t Skip = Offset - RunStart;
+                const size_t Take = size_t(std::min<uint64_t>(Count, Run.Length - Skip));
+                ReadPadded(FSource, Run.FilePos + Skip, Out, Take);
+                Out += Take;
+                Offset += Take;
+                Count -= Take;
+            }
+            RunStart = RunEnd;
+        }
+    }
+
+private:
+    struct TRun {
+        uint64_t FilePos;
+        uint64_t Length;
+    };
+    void Add(uint64_t FilePos, uint64_t Length)
+    {
+        if (Length == 0) return;
+        if (!FRuns.empty() && FRuns.back().FilePos + FRuns.back().Length == FilePos)
+            FRuns.back().Length += Length;
+        else
+            FRuns.push_back({FilePos, Length});
+        FSize += Length;
+    }
+    TByteSource& FSource;
+    std::vector<TRun> FRuns;
+    uint64_t FSize = 0;
+};
+
+namespace {
+
 uint32_t LE32(const uint8_t* P)
 {
     return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
@@ -62,6 +141,25 @@ std::u16string UTF8Decode(std::string_view Text)
         }
         size_t J = I + 1;
         if (J >= N) break;
+        if (V >= 0xF0) {
+            // A character beyond U+FFFF (an emoji, a rare ideograph) is four
+            // bytes and becomes a surrogate pair; squeezed into one 16-bit
+            // unit it would turn into an unrelated letter and end the text.
+            if (N - I < 4) break;
+            uint32_t Value = V & 0x07;
+            bool Good = true;
+            for (size_t K = 1; K < 4; ++K) {
+                const uint8_t C = uint8_t(Text[I + K]);
+                Good = Good && (C & 0xC0) == 0x80;
+                Value = Value * 64 + (C & 0x3F);
+            }
+            if (!Good || Value < 0x10000 || Value > 0x10FFFF) break;
+            Value -= 0x10000;
+            Out.push_back(char16_t(0xD800 + (Value >> 10)));
+            Out.push_back(char16_t(0xDC00 + (Value & 0x3FF)));
+            I += 4;
+            continue;
+        }
         uint32_t Value = V & 0x1F;
         if (V & 0x20) {
             const uint8_t Mid = uint8_t(Text[J]);
@@ -184,39 +282,37 @@ bool TOggVorbis::GetInfo(TByteSource& Source, TFileInfo& Info) const
 
     // The identification packet is taken to fill the first page alone.
     Position += IdentSize;
-    uint8_t SecondPage[PageHeaderSize];
-    ReadPadded(Source, Position, SecondPage, PageHeaderSize);
-    Position += 27 + SecondPage[26];
+    const TOggPacket Packet(Source, Position);
     uint8_t CommentHeader[7];
-    ReadPadded(Source, Position, CommentHeader, sizeof CommentHeader);
+    Packet.Read(0, CommentHeader, sizeof CommentHeader);
     if (CommentHeader[0] == 0x03 && std::memcmp(CommentHeader + 1, "vorbis", 6) == 0)
-        ReadTag(Source, Position + sizeof CommentHeader, Info);
+        ReadTag(Packet, sizeof CommentHeader, Info);
 
     Info.Samples = GetSamples(Source);
     return true;
 }
 
-void TOggVorbis::ReadTag(TByteSource& Source, uint64_t Position, TFileInfo& Info)
+void TOggVorbis::ReadTag(const TOggPacket& Source, uint64_t Position, TFileInfo& Info)
 {
-    // The vendor string, then N comments, read as one run of bytes even when
-    // the packet continues on a later page. Every step moves at least 4 bytes
-    // and the loop ends at the end of the data, whatever the count says.
+    // The vendor string, then N comments, from the packet gathered across
+    // its pages. Every step moves at least 4 bytes and the loop ends at the
+    // end of the packet, whatever the count says.
     const uint64_t Size = Source.Size();
     int64_t Count = 0;
     int64_t I = 0;
     do {
         if (Size - std::min(Size, Position) < 4) break;
         uint8_t LengthBytes[4];
-        ReadPadded(Source, Position, LengthBytes, 4);
+        Source.Read(Position, LengthBytes, 4);
         const uint32_t Length = LE32(LengthBytes);
         uint8_t Buffer[MaxCommentBytes];
-        ReadPadded(Source, Position + 4, Buffer, std::min<size_t>(Length, MaxCommentBytes));
+        Source.Read(Position + 4, Buffer, std::min<size_t>(Length, MaxCommentBytes));
         if (Length < MaxCommentBytes) std::memset(Buffer + Length, 0, MaxCommentBytes - Length);
         SetTagItem(TrimControl(std::string_view(reinterpret_cast<const char*>(Buffer), MaxCommentBytes)), Info);
         Position += 4 + uint64_t(Length);
         if (I == 0) {
             if (Size - std::min(Size, Position) < 4) break;
-            ReadPadded(Source, Position, LengthBytes, 4);
+            Source.Read(Position, LengthBytes, 4);
             Count = int32_t(LE32(LengthBytes));
             Position += 4;
         }
@@ -239,8 +335,9 @@ void TOggVorbis::SetTagItem(const std::string& Text, TFileInfo& Info)
             return;
         }
     }
+    // The name is raw bytes from the file, like the vendor: shown as text.
     if (!Info.ExtraTag.empty()) Info.ExtraTag.push_back('\0');
-    Info.ExtraTag += Name + "=" + Value;
+    Info.ExtraTag += SingleByteToUtf8(Name) + "=" + Value;
 }
 
 uint8_t TOggVorbis::ExtractTrack(std::string_view Text)

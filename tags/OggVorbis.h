@@ -9,6 +9,7 @@
 namespace tags {
 
 class TByteSource;
+class TOggPacket;
 
 // Raised by the Ogg Vorbis, FLAC and RealMedia readers when a file cannot be
 // opened at all; the scan shows it and ends, as with any unreadable input.
@@ -20,7 +21,8 @@ public:
 
 // UTF-8 comment text to UTF-16, shared by the Ogg and FLAC readers. Decoding
 // stops at the first malformed sequence; what was decoded before it is kept.
-// Lead bytes are not checked further, and each character keeps 16 bits.
+// A four-byte sequence becomes a surrogate pair; other lead bytes are not
+// checked further, and each such character keeps 16 bits.
 std::u16string UTF8Decode(std::string_view Text);
 // UTF8Decode, then to UTF-8 for display (an unpaired surrogate becomes U+FFFD).
 std::string DecodeCommentValue(std::string_view Text);
@@ -68,7 +70,7 @@ private:
     bool Read(TByteSource& Source);
     bool GetInfo(TByteSource& Source, TFileInfo& Info) const;
     static int64_t GetID3v2Size(TByteSource& Source);
-    static void ReadTag(TByteSource& Source, uint64_t Position, TFileInfo& Info);
+    static void ReadTag(const TOggPacket& Source, uint64_t Position, TFileInfo& Info);
     static void SetTagItem(const std::string& Text, TFileInfo& Info);
     static int32_t GetSamples(TByteSource& Source);
 };

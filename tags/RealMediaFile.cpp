@@ -36,6 +36,10 @@ void ReadChars(TByteReader& R, char (&Out)[4])
 // size runs far past its fields costs no more than its fields.
 constexpr uint64_t FileHeaderBody = 8, PropertiesBody = 40, DataHeaderBody = 8;
 constexpr uint64_t ContentBody = 4 * (2 + 65535);
+// Any other chunk (media properties, index) is read up to 16 MiB, a million
+// index records: a damaged size, or a size of 0 that reads on to the end of
+// the file, must not pull gigabytes of audio into memory.
+constexpr uint64_t MaxChunkBody = uint64_t(16) << 20;
 
 } // namespace
 
@@ -346,6 +350,7 @@ void TRMFile::Walk()
         else if (ID == "PROP") BodyLimit = std::min(BodyLimit, PropertiesBody);
         else if (ID == "DATA") BodyLimit = std::min(BodyLimit, DataHeaderBody);
         else if (ID == "CONT") BodyLimit = std::min(BodyLimit, ContentBody);
+        else BodyLimit = std::min(BodyLimit, MaxChunkBody);
         const size_t BodySize = size_t(std::min(BodyLimit, FileSize - BodyStart));
         auto LoadBody = [&](TRMPacket& Record) {
             std::vector<uint8_t> Body(BodySize);

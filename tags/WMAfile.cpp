@@ -37,18 +37,25 @@ const char16_t* const WMAFieldNames[FieldCount] = {
     u"WM/TITLE", u"WM/AUTHOR", u"WM/ALBUMTITLE", u"WM/TRACK", u"WM/YEAR", u"WM/GENRE", u"WM/DESCRIPTION"};
 
 struct TReadError {};
+// A read that would cross the end of the object being read.
+struct TObjectEnd {};
 
-// Sequential reads over a source. A read past the end throws; a skip may
-// pass the end (the next read then fails), as a stream's seek does.
+// Sequential reads over a source. A read past the end of the file throws
+// TReadError; one past Limit, the end of the current object, TObjectEnd. A
+// skip may pass either end (the next read then fails), as a stream's seek does.
 class TCursor {
 public:
     explicit TCursor(TByteSource& Source) : FSource(Source) {}
     uint64_t Pos = 0;
+    uint64_t Limit = UINT64_MAX;
     void Read(void* Out, size_t Count)
     {
         if (!FSource.ReadAt(Pos, Out, Count)) throw TReadError{};
+        if (Pos + Count > Limit) throw TObjectEnd{};
         Pos += Count;
     }
+    // Bytes left in the current object (0 once past its end).
+    uint64_t Left() const { return Limit > Pos ? Limit - Pos : 0; }
     void Skip(uint64_t Count) { Pos = std::min(Pos + Count, FSource.Size() + 1); }
     uint16_t U16() { uint8_t B[2]; Read(B, 2); return uint16_t(B[0] | B[1] << 8); }
     uint32_t U32()
@@ -72,9 +79,12 @@ struct TFileData {
 };
 
 // At most MaxTextUnits units of a string of Size bytes; the rest, an odd
-// last byte too, is skipped. Zero units stay until the text is trimmed.
+// last byte too, is skipped. Zero units stay until the text is trimmed. A
+// string longer than its object holds is cut at the object's end, so that
+// no other object's bytes are read as text.
 std::u16string ReadFieldString(TCursor& Cursor, uint16_t Size)
 {
+    if (Size > Cursor.Left()) Size = uint16_t(Cursor.Left());
     size_t Units = std::min<size_t>(Size / 2, TWMAfile::MaxTextUnits);
     uint8_t Bytes[2 * TWMAfile::MaxTextUnits];
     Cursor.Read(Bytes, 2 * Units);
@@ -158,7 +168,15 @@ bool ReadData(TByteSource& Source, TFileData& Data)
             const uint64_t Start = Cursor.Pos;
             Cursor.Read(ID.data(), ID.size());
             uint32_t ObjectSize = Cursor.U32(); // the high half is never needed
-            ReadObject(Cursor, ID, Data);
+            // An object's fields are read only from the object itself; one
+            // that ends early keeps what was read and the walk goes on. One
+            // of size 0 has no known end (and ends the walk).
+            if (ObjectSize >= SmallestObject) Cursor.Limit = Start + ObjectSize;
+            try {
+                ReadObject(Cursor, ID, Data);
+            } catch (const TObjectEnd&) {
+            }
+            Cursor.Limit = UINT64_MAX;
             if (ObjectSize < SmallestObject) break;
             Cursor.Pos = Start;
             Cursor.Skip(ObjectSize);

@@ -201,6 +201,12 @@ TEST(FLACBlocks, CommentNamesAndValues)
     EXPECT_EQ(Flac.ISRC, "X");
     EXPECT_EQ(Flac.Field(27), "X");
     EXPECT_TRUE(Flac.ExtraFields.empty());
+
+    // An unknown name in ISO-8859-1 is shown as text.
+    TFLACfile Odd;
+    ASSERT_TRUE(Read(Odd, MakeFlac({{4, CommentBlock({"D\xC9J\xC0=vu"})}})));
+    ASSERT_EQ(Odd.ExtraFields.size(), 1u);
+    EXPECT_EQ(Odd.ExtraFields[0].first, "D\xC3\x89J\xC3\x80");
 }
 
 TEST(FLACBlocks, DamagedLengthsAndCountsStayInsideTheirBlock)

@@ -172,13 +172,64 @@ TEST(ID3v2Walk, PaddingExtendedHeaderAndFlaggedFramesStopOrSkip)
     EXPECT_EQ(T.Title, "T");
     EXPECT_EQ(T.Artist, "");
 
-    // An extended header is not recognised; its size bytes end the walk.
+    // Bytes that look like an extended header while the header's flag 0x40
+    // is clear are taken for frames, and end the walk.
     T = Read(Tag(3, Bytes{0, 0, 0, 6, 0, 0, 0, 0, 0, 0} + Frame("TIT2", B(std::string("\0T", 2)))));
     EXPECT_EQ(T.Title, "");
 
     // Bit 0x80 of the second flag byte (compressed in 2.3): not taken.
     T = Read(Tag(3, Frame("TIT2", B(std::string("\0Zip", 4)), 3, 0x80) + Frame("TIT1", B(std::string("\0Group", 6)))));
     EXPECT_EQ(T.Title, "Group");
+}
+
+TEST(ID3v2Walk, LongUtf8TextCutInASequenceStaysUtf8)
+{
+    // Only 500 bytes of the frame are read: the block ends inside the "é".
+    const std::string Text = std::string(498, 'a') + "\xC3\xA9" + std::string(100, 'b');
+    for (char Encoding : {'\3', '\0'}) {
+        TID3v2 T = Read(Tag(4, Frame("TIT2", B(std::string(1, Encoding) + Text), 4)));
+        EXPECT_EQ(T.Title, std::string(498, 'a')) << int(Encoding);
+    }
+    // ISO-8859-1 text that fills the block keeps its last letter.
+    const std::string Latin = "\xE9" + std::string(497, 'a') + "\xE9" + std::string(100, 'b');
+    TID3v2 T = Read(Tag(3, Frame("TIT2", B(std::string(1, '\0') + Latin))));
+    EXPECT_EQ(T.Title, "\xC3\xA9" + std::string(497, 'a') + "\xC3\xA9");
+}
+
+TEST(ID3v2Walk, AnExtendedHeaderIsPassedOver)
+{
+    const Bytes Title = Frame("TIT2", B(std::string("\0T", 2)));
+    // 2.3: a size of 6 that does not count its own 4 bytes (flags, padding size).
+    TID3v2 T = Read(Tag(3, Bytes{0, 0, 0, 6, 0, 0, 0, 0, 0, 0} + Title, 16, 0x40));
+    EXPECT_EQ(T.Title, "T");
+    // 2.4: a synchsafe size of 6 that counts itself (flag byte count, flags).
+    T = Read(Tag(4, Bytes{0, 0, 0, 6, 1, 0} + Frame("TIT2", B(std::string("\0T", 2)), 4), 16, 0x40));
+    EXPECT_EQ(T.Title, "T");
+    // A size beyond the tag: nothing is read, and nothing outside the file.
+    T = Read(Tag(3, Bytes{0x7F, 0xFF, 0xFF, 0xFF} + Title, 16, 0x40));
+    EXPECT_TRUE(T.Exists);
+    EXPECT_EQ(T.Title, "");
+    // 2.2 with flag 0x40: a compressed tag, not read.
+    T = Read(Tag(2, Frame("TT2", B(std::string("\0T", 2)), 2), 16, 0x40));
+    EXPECT_EQ(T.Title, "");
+}
+
+TEST(ID3v2Walk, AWholeUnsynchronisedTagIsRestoredBeforeTheWalk)
+{
+    // 2.3, header flag 0x80: the UTF-16 mark FF FE was stored as FF 00 FE,
+    // and the frame's size counts the restored bytes (7), not the stored 8.
+    const Bytes Stored = B("TIT2") + Bytes{0, 0, 0, 7, 0, 0} + Bytes{1, 0xFF, 0x00, 0xFE, 0x41, 0, 0x42, 0};
+    TID3v2 T = Read(Tag(3, Stored + Frame("TPE1", B(std::string("\0Art", 4))), 16, 0x80));
+    EXPECT_EQ(T.Title, "AB");
+    EXPECT_EQ(T.Artist, "Art");
+    // 2.2 alike, and a frame size byte of FF stored as FF 00.
+    const Bytes Old = B("TT2") + Bytes{0, 0, 0xFF, 0x00} + Bytes{0} + B(std::string(254, 't')) + Frame("TP1", B(std::string("\0Art", 4)), 2);
+    T = Read(Tag(2, Old, 16, 0x80));
+    EXPECT_EQ(T.Title, std::string(254, 't'));
+    EXPECT_EQ(T.Artist, "Art");
+    // Without the flag, FF 00 stays as it is.
+    T = Read(Tag(3, Frame("TIT2", Bytes{0, 0x41, 0xFF, 0x00, 0x42}) + Frame("TPE1", B(std::string("\0Art", 4)))));
+    EXPECT_EQ(T.Title, std::string("A\xC3\xBF\0B", 5));
 }
 
 TEST(ID3v2Walk, LaterFrameReplacesEarlierOne)
@@ -194,6 +245,40 @@ TEST(ID3v2Walk, Version24FrameSizesAreSynchsafe)
     TID3v2 T = Read(Tag(4, Frame("TXXX", Big, 4) + Frame("TIT2", B(std::string("\3After", 6)), 4)));
     EXPECT_EQ(T.Title, "After");
 }
+
+struct FlagCase {
+    const char* Name;
+    int Version;
+    uint8_t TagFlags;
+    uint8_t FrameFlags;
+    Bytes Data; // the frame's data as stored
+    std::string Title;
+};
+
+class ID3v2FrameFlags : public ::testing::TestWithParam<FlagCase> {};
+
+// The frame's extra bytes are skipped, unsynchronised bytes restored, and a
+// compressed or encrypted frame gives way to the second-choice title.
+TEST_P(ID3v2FrameFlags, TitleComesOutRight)
+{
+    const FlagCase& C = GetParam();
+    TID3v2 T = Read(Tag(C.Version, Frame("TIT2", C.Data, C.Version, C.FrameFlags) +
+                                       Frame("TIT1", B(std::string("\0Group", 6)), C.Version), 16, C.TagFlags));
+    EXPECT_EQ(T.Title, C.Title);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ID3v2FrameFlags, ::testing::Values(
+    FlagCase{"V24DataLengthIndicator", 4, 0, 0x01, Bytes{0, 0, 0, 7, 1, 0xFF, 0xFE, 0x41, 0, 0x42, 0}, "AB"},
+    FlagCase{"V24GroupAndDataLength", 4, 0, 0x41, Bytes{0x80, 0, 0, 0, 3, 0, 0x54, 0x69}, "Ti"},
+    FlagCase{"V24FrameUnsynchronised", 4, 0, 0x02, Bytes{1, 0xFF, 0x00, 0xFE, 0x41, 0, 0x42, 0}, "AB"},
+    FlagCase{"V24TagUnsynchronised", 4, 0x80, 0, Bytes{1, 0xFF, 0x00, 0xFE, 0x41, 0, 0x42, 0}, "AB"},
+    FlagCase{"V24UnsyncAndDataLength", 4, 0, 0x03, Bytes{0, 0, 0, 7, 1, 0xFF, 0x00, 0xFE, 0x41, 0, 0x42, 0}, "AB"},
+    FlagCase{"V24Compressed", 4, 0, 0x09, Bytes{0, 0, 0, 9, 0x78, 0x9C, 0x63, 0x48, 0x4C, 0x02, 0, 0x01, 0x24}, "Group"},
+    FlagCase{"V24Encrypted", 4, 0, 0x04, Bytes{0x80, 0x41, 0x42, 0x43}, "Group"},
+    FlagCase{"V23Encrypted", 3, 0, 0x40, Bytes{0x80, 0x41, 0x42, 0x43}, "Group"},
+    FlagCase{"V23GroupByte", 3, 0, 0x20, Bytes{0x41, 0, 0x54, 0x69}, "Ti"},
+    FlagCase{"V23PlainFFKept", 3, 0, 0, Bytes{1, 0xFF, 0xFE, 0xFF, 0x00, 0x41, 0}, "\xC3\xBF" "A"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(ID3v2Walk, Version22UsesThreeLetterIDs)
 {

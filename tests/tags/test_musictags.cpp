@@ -62,6 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, MusicTagsTable, ::testing::Values(
     MusicCase{"vorbis_tags.ogg", "song.ogg", 4, "Song One", "Artist A", "2001", "Hello"},
     MusicCase{"vorbis_padded.ogg", "pad.ogg", 4, "Padded Title", "Perf Only", "", "Desc Only"},
     MusicCase{"vorbis_notags.ogg", "none.ogg", 4, "", "", "", ""},
+    MusicCase{"vorbis_longcomment.ogg", "long.ogg", 4, "After Long", "Long Artist", "", ""},
     MusicCase{"flac_tags.flac", "song.flac", 4, "Song One", "Artist A", "2001", "Hello"},
     MusicCase{"flac_picture.flac", "pic.flac", 4, "Padded Title", "Artist B", "", ""},
     MusicCase{"flac_streaminfo_only.flac", "bare.flac", 4, "", "", "", ""},
@@ -70,6 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, MusicTagsTable, ::testing::Values(
     MusicCase{"rm_notags.rm", "none.rm", 4, "", "", "", ""},
     MusicCase{"id3v1_only.mp3", "v1.mp3", 4, "Song Title", "Some Artist", "2004", "A comment"},
     MusicCase{"id3v23_latin1.mp3", "v2.mp3", 4, "Café Song", "The Artist", "1999", "Latin comment"},
+    MusicCase{"id3_both.mp3", "both.mp3", 4, "V1 Title", "V1 Artist", "", ""},
     MusicCase{"id3_none.mp3", "none.mp3", 0},
     MusicCase{"wma_mono.wma", "song.wma", 4, "WMA Title", "WMA Artist", "2007", "WMA comment"},
     MusicCase{"tags_padded.wma", "pad.wma", 4, "Padded WMA", "WMA Artist"}));

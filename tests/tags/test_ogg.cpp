@@ -181,6 +181,12 @@ TEST(OggVorbisStream, CommentNamesAndVendor)
     Ogg = Read(MakeOgg(S));
     EXPECT_EQ(Ogg.Vendor, "NOEQUALS");             // ...for the first text without "="
     EXPECT_EQ(Ogg.ExtraTag, "VENDOR=looks like a comment");
+
+    // An unknown name in ISO-8859-1 is shown as text, like the vendor.
+    S.Vendor = "v";
+    S.Comments = {"D\xC9J\xC0=vu"};
+    Ogg = Read(MakeOgg(S));
+    EXPECT_EQ(Ogg.ExtraTag, "D\xC3\x89J\xC3\x80=vu");
 }
 
 TEST(OggVorbisStream, LongCommentKeeps250BytesAndTheNextIsFound)
@@ -276,6 +282,25 @@ TEST(OggVorbisHelpers, ExtractTrack)
     for (const Case& C : Cases) EXPECT_EQ(TOggVorbis::ExtractTrack(C.Text), C.Track) << C.Text;
 }
 
+TEST(OggVorbisFile, ACommentPacketOverSeveralPagesIsReadAcrossThePageHeader)
+{
+    // oggenc put a 70,000-byte comment first; the packet goes on over a
+    // second page, where the title and artist lie behind the page header.
+    TOggVorbis Ogg;
+    ASSERT_TRUE(Ogg.ReadFromFile(std::string(CORVANE_SAMPLES) + "/vorbis_longcomment.ogg"));
+    EXPECT_TRUE(Ogg.IsValid());
+    EXPECT_EQ(Ogg.Title, "After Long");
+    EXPECT_EQ(Ogg.Artist, "Long Artist");
+    EXPECT_EQ(Ogg.ExtraTag, "LYRICS=" + std::string(243, 'x'));
+
+    // Cut inside the second page: what the first page holds still counts.
+    std::vector<uint8_t> Bytes = LoadSample("vorbis_longcomment.ogg");
+    Bytes.resize(66000);
+    Ogg = Read(Bytes);
+    EXPECT_EQ(Ogg.Title, "");
+    EXPECT_EQ(Ogg.ExtraTag, "LYRICS=" + std::string(243, 'x'));
+}
+
 TEST(OggVorbisHelpers, UTF8Decode)
 {
     struct Case { std::string In; std::u16string Out; };
@@ -285,10 +310,16 @@ TEST(OggVorbisHelpers, UTF8Decode)
         {"ab\xC3\x41z", u"ab"},        // a bad continuation ends the text
         {"ab\xC3", u"ab"},             // a lead byte at the end
         {"ab\xE2\x82", u"ab"},         // a three-byte sequence cut short
+        {"a\xF0\x9F\x8E\xB5 b", u"a\U0001F3B5 b"}, // beyond U+FFFF: a surrogate pair, and the text goes on
+        {"a\xF0\x9F\x8E", u"a"},      // a four-byte sequence cut short
+        {"a\xF0\x9F\x41\xB5z", u"a"}, // a bad continuation in it
+        {"a\xF4\x90\x80\x80z", u"a"}, // above U+10FFFF
         {"plain", u"plain"},
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
     };
     for (const Case& C : Cases) EXPECT_EQ(UTF8Decode(C.In), C.Out) << C.In;
     EXPECT_EQ(DecodeCommentValue("Caf\xC3\xA9"), "Café");
+    // Two titles that differ only after an emoji stay different.
+    EXPECT_EQ(DecodeCommentValue("\xF0\x9F\x8E\xB5 Love"), "\xF0\x9F\x8E\xB5 Love");
     EXPECT_EQ(DecodeCommentValue("\xED\xA0\x80"), "\xEF\xBF\xBD"); // a lone surrogate shows as U+FFFD
 }

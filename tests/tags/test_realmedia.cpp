@@ -314,6 +314,23 @@ TEST(RealMediaChunks, SizesThatEndTheWalk)
     }
 }
 
+TEST(RealMediaChunks, AChunkOfSizeZeroInALargeFileReadsABoundedBody)
+{
+    // An index chunk of size 0 that claims every record it could: the rest
+    // of a 40 MiB file is not pulled into memory for it.
+    std::string Body;
+    Be(Body, 0xFFFFFFFF, 4);
+    Be(Body, 0, 2);
+    Be(Body, 0, 4);
+    std::string Bytes = FileHeader() + Chunk("INDX", Body, 0);
+    Bytes.resize(Bytes.size() + (size_t(40) << 20), '\0');
+    TRMFile Rm;
+    ReadBytes(Rm, Bytes);
+    ASSERT_EQ(Rm.GetIndexHeaderCount(), 1);
+    EXPECT_GT(Rm.IndexHeaders[0]->Indices.size(), 1000000u);
+    EXPECT_LE(Rm.IndexHeaders[0]->Indices.size() * 14, size_t(16) << 20);
+}
+
 TEST(RealMediaChunks, MimeTypesChooseTheTypeSpecificClass)
 {
     TRMFile Rm;

@@ -290,17 +290,54 @@ TEST(WMADamaged, AbsurdCountsAndLengthsFailCleanly)
     // More objects claimed than present: the walk runs into the end.
     TWMAfile W = Read(Header({Stream()}, 1000), false);
     EXPECT_FALSE(W.Valid);
-    // A string length beyond the file.
+    // A string length beyond its object: cut at the object's end.
     Bytes Long = Object(ContentGuid, Le16(0xFFFF) + Z(8) + Utf16(u"T"));
-    W = Read(Header({Stream(), Long}), false);
+    W = Read(Header({Stream(), Long}));
+    EXPECT_TRUE(W.Valid);
+    EXPECT_EQ(W.Title, "T");
+    // A string length beyond the file, in an object that claims to reach that far.
+    Bytes Beyond = ContentGuid + Le64(100000) + Le16(0xFFFF) + Z(8) + Utf16(u"T");
+    W = Read(Header({Stream(), Beyond}), false);
     EXPECT_FALSE(W.Valid);
-    // A descriptor count beyond what the object holds.
+    // A descriptor count beyond what the object holds ends that object only.
     Bytes Many = Object(ExtendedGuid, Le16(0xFFFF));
-    Read(Header({Stream(), Many}), false);
+    EXPECT_TRUE(Read(Header({Stream(), Many})).Valid);
     // An object claiming 4 GiB: skipped over, the walk ends at the file's end.
     Bytes Huge = OtherGuid + Le64(0xFFFFFFFF) + Z(8);
     W = Read(Header({Stream(), Huge, Content(u"Lost", u"", u"")}, 4), false);
     EXPECT_EQ(W.Title, "");
+}
+
+TEST(WMADamaged, FieldsAreReadOnlyFromTheirOwnObject)
+{
+    // A title that claims 120 bytes where its object holds 12: the title is
+    // cut at the object's end, not filled from the objects after it.
+    Bytes Short = Object(ContentGuid, Le16(120) + Z(8) + Utf16(u"Short\0"));
+    Bytes Author = Extended({{u"WM/AUTHOR", 0, Text(u"Author")}});
+    TWMAfile W = Read(Header({Stream(), Short, Author}));
+    EXPECT_TRUE(W.Valid);
+    EXPECT_EQ(W.Title, "Short");
+    EXPECT_EQ(W.Artist, "Author");
+
+    // Stream properties in an object too small for them are not taken from
+    // the next object's bytes; the later, whole object counts.
+    Bytes Cut = Object(StreamGuid, Z(40));
+    W = Read(Header({FileProps(128000), Cut, Object(OtherGuid, Z(80) + Le16(2) + Le32(44100) + Le32(16000))}));
+    EXPECT_FALSE(W.Valid);
+    W = Read(Header({FileProps(128000), Cut, StreamProps(1, 22050, 8000), Content(u"After", u"", u"")}));
+    EXPECT_TRUE(W.Valid);
+    EXPECT_EQ(W.SampleRate, 22050);
+    EXPECT_EQ(W.Title, "After");
+
+    // A descriptor count beyond its object: the descriptors it holds count,
+    // and the objects after it are still read.
+    Bytes Many = Extended({{u"WM/YEAR", 0, Text(u"2001")}});
+    Many[24] = 0xFF;
+    Many[25] = 0xFF;
+    W = Read(Header({Stream(), Many, Content(u"Next", u"", u"")}));
+    EXPECT_TRUE(W.Valid);
+    EXPECT_EQ(W.Year, "2001");
+    EXPECT_EQ(W.Title, "Next");
 }
 
 TEST(WMADamaged, EveryTruncationOfARealFileIsSafe)

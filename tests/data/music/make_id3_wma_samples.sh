@@ -89,14 +89,20 @@ size = bytes([(n >> 21) & 127, (n >> 14) & 127, (n >> 7) & 127, n & 127])
 open("id3v22.mp3", "wb").write(b"ID3\x02\x00\x00" + size + body + audio)
 PY
 
-# Both tags: ID3v1 from lame, then an ID3v2.3 tag in front by mutagen.
+# Both tags, with different texts: ID3v1 from lame, then an ID3v2.3 tag in
+# front by mutagen. mutagen would rewrite the ID3v1 tag from the ID3v2 texts,
+# so it drops it and lame's tag is put back behind the audio.
 lame --quiet -b 8 -m m --resample 8 --noreplaygain --id3v1-only \
   --tt "V1 Title" --ta "V1 Artist" "$tmp/tone.wav" id3_both.mp3
 /usr/bin/python3 -c '
 import sys
 from mutagen.id3 import ID3, TIT2, TPE1
+path = sys.argv[1]
+v1 = open(path, "rb").read()[-128:]
+assert v1[:3] == b"TAG"
 t = ID3(); t.add(TIT2(encoding=0, text="V2 Title")); t.add(TPE1(encoding=0, text="V2 Artist"))
-t.save(sys.argv[1], v2_version=3, v1=1)' id3_both.mp3
+t.save(path, v2_version=3, v1=0)
+open(path, "ab").write(v1)' id3_both.mp3
 
 # WMA: mono and stereo, with content and extended descriptions.
 ffmpeg -v error -y -f lavfi -i "sine=frequency=440:duration=0.3" -ac 1 -ar 22050 \

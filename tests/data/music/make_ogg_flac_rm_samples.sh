@@ -18,6 +18,10 @@ oggenc -Q -q 0 -s 1 -t "Song One" -a "Artist A" -d 2001 -l "Café Album" \
 oggenc -Q -q 0 -s 2 -t "  Padded Title  " -c "PERFORMER=Perf Only" -c "DESCRIPTION=Desc Only" \
   -c "TITLE=First Title Loses" -o vorbis_padded.ogg "$work/tone.wav"
 oggenc -Q -q 0 -s 3 -o vorbis_notags.ogg "$work/tone.wav"
+# A comment packet longer than one page can hold (65,025 bytes) goes on over
+# a second page; the title written after the long comment lies there.
+oggenc -Q -q 0 -s 4 -c "LYRICS=$(head -c 70000 /dev/zero | tr '\0' 'x')" -t "After Long" \
+  -a "Long Artist" -o vorbis_longcomment.ogg "$work/tone.wav"
 
 # FLAC. Small padding keeps the files small.
 flac -s -f --padding=16 -T "TITLE=Song One" -T "ARTIST=Artist A" -T "DATE=2001" -T "COMMENT=Hello" \
