@@ -2,8 +2,11 @@
 // How alike two pictures are, as a percentage of compared pixels whose
 // colour classes match (0.0 to 100.0).
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+
+class QImage;
 
 // The picture type from the file's first two bytes; 0 when it does not exist.
 int PictureFileType(const std::string& Path);
@@ -12,10 +15,44 @@ int PictureFileType(const std::string& Path);
 // their proportions disagree.
 double PictureSimilarity(const std::string& FirstPath, const std::string& SecondPath);
 
+// Colour classes of two pixels, each given as red, green, blue: a byte below
+// 128 is class 0, 128 and above class 255; all three classes must agree.
+bool SameColourClass(uint8_t Red1, uint8_t Green1, uint8_t Blue1, uint8_t Red2, uint8_t Green2, uint8_t Blue2);
+
+struct TPixelCounts {
+    double Matched = 0.0;
+    double Compared = 0.0;
+};
+
+// Percentage of matching pixels of two bitmaps of equal size: all pixels
+// below 100 x 100, else the cross of five cells of a 3 x 3 grid.
+double CompareBitmaps(const QImage& First, const QImage& Second, TPixelCounts* Counts = nullptr);
+
+// Whether two pictures of different sizes may be scaled onto each other:
+// the width ratio and the height ratio, rounded to two decimals, are equal.
+bool ProportionsAgree(int FirstWidth, int FirstHeight, int SecondWidth, int SecondHeight);
+
+// The picture stretched to Width x Height by area averaging (exact integer
+// arithmetic), as a 24-bit bitmap.
+QImage ScaledPicture(const QImage& Picture, int Width, int Height);
+
+struct TPictureComparerStats {
+    long long Comparisons = 0;
+    long long Decodes = 0;       // full decodes of a file
+    long long HeaderReads = 0;   // sizes read from headers
+    long long CacheHits = 0;     // colour classes found cached
+    long long EarlyStops = 0;    // comparisons ended once the threshold was out of reach
+    long long Evictions = 0;
+    size_t PeakCacheBytes = 0;
+};
+
 // The same percentages for a whole scan: each picture is decoded once and
 // kept as packed colour classes under a memory cap.
 class TPictureComparer {
 public:
+    // The cap bounds the packed classes (about 0.4 MB for 2 megapixels);
+    // the class counts that settle most pairs (a twentieth of that) are kept
+    // beyond it.
     explicit TPictureComparer(size_t MemoryCapBytes = size_t(256) << 20);
     ~TPictureComparer();
     TPictureComparer(const TPictureComparer&) = delete;
@@ -24,6 +61,8 @@ public:
     // Exact when the result reaches Threshold; otherwise some value below it,
     // so a comparison may stop as soon as Threshold is out of reach.
     double Similarity(const std::string& FirstPath, const std::string& SecondPath, double Threshold);
+
+    const TPictureComparerStats& Stats() const;
 
 private:
     struct Impl;

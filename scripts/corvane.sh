@@ -14,7 +14,7 @@ packages=(
   libgtest-dev libgmock-dev
   libcurl4-openssl-dev libjpeg-dev libgif-dev libpng-dev zlib1g-dev
   libwmf-dev libemf2svg-dev libgmime-3.0-dev
-  fonts-dejavu-core xvfb xauth ca-certificates
+  fonts-dejavu-core xvfb xauth ca-certificates fonts-urw-base35
 )
 [ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-14-dev)
 
