@@ -13,6 +13,7 @@
 #include "platform/ProgramFolder.h"
 #include "windows/DMUnit.h"
 #include "windows/StartUnit.h"
+#include "windows/WindowHelpers.h"
 
 int ProgramMain(int argc, char** argv) {
     GetFileVersionString(plat::ProgramPath(), AppVersion);
@@ -22,8 +23,7 @@ int ProgramMain(int argc, char** argv) {
     if (SingleInstanceAndRestart(InstanceLock, WindowsMajorVersion) != TStartAction::Run) return 0;
 
     TCorvaneApplication App(argc, argv);
-    QApplication::setApplicationName("Corvane");
-    QApplication::setApplicationDisplayName("Corvane");
+    App.SetTitle("Corvane");
     try {
         LoadSettings();
     } catch (const std::exception& E) {
@@ -31,10 +31,8 @@ int ProgramMain(int argc, char** argv) {
     }
 
     StartForm = new TStartForm();
-    StartForm->show();
     // Painted now: no message loop runs during the pause below.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    StartForm->repaint();
+    ShowAndPaintNow(StartForm);
 
     DM = new TDM();
     try {
@@ -48,6 +46,7 @@ int ProgramMain(int argc, char** argv) {
     StartForm = nullptr;
 
     auto* MainForm = new TDeleteDuplicatesForm();
+    App.SetMainForm(MainForm);
     MainForm->show();
 
     App.exec();

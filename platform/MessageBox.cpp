@@ -28,6 +28,13 @@ int Unanswered(const std::string& Text, const std::string& Caption, unsigned Fla
 int RealBox(const std::string& Text, const std::string& Caption, unsigned Flags) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return Unanswered(Text, Caption, Flags);
     QMessageBox Box(QApplication::activeWindow());
+    // A box must not open hidden under a window that stays on top (the update
+    // question while the splash is up): nobody could answer it.
+    for (QWidget* W : QApplication::topLevelWidgets())
+        if (W != &Box && W->isVisible() && (W->windowFlags() & Qt::WindowStaysOnTopHint)) {
+            Box.setWindowFlag(Qt::WindowStaysOnTopHint);
+            break;
+        }
     Box.setWindowTitle(QString::fromStdString(Caption));
     Box.setText(QString::fromStdString(Text));
     switch (Flags & 0xf0) {

@@ -238,7 +238,15 @@ struct TRegistry::Impl {
             Ok = W > 0;
             if (Ok) Done += size_t(W);
         }
-        Ok = Ok && fchmod(Fd, 0600) == 0 && fsync(Fd) == 0;
+        Ok = Ok && fchmod(Fd, 0600) == 0;
+        // The elevated copy runs as root on the user's store: what it writes
+        // stays the user's (the old file's owner, else the folder's), or the
+        // next ordinary start could not read its settings.
+        struct stat Owner;
+        if (Ok && geteuid() == 0 &&
+            (stat(FilePath().c_str(), &Owner) == 0 || stat(Folder.c_str(), &Owner) == 0))
+            Ok = fchown(Fd, Owner.st_uid, Owner.st_gid) == 0;
+        Ok = Ok && fsync(Fd) == 0;
         Ok = close(Fd) == 0 && Ok;
         if (!Ok || rename(Temp.c_str(), FilePath().c_str()) != 0) {
             unlink(Temp.c_str());

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -81,6 +82,11 @@ bool IsInTrashFolder(const std::string& Path) {
 void ShellOpen(const std::string& Target) {
     if (Hooks().Open) return Hooks().Open(Target);
     QDesktopServices::openUrl(TargetUrl(Target));
+}
+
+bool ShellRun(const std::string& Program) {
+    if (Hooks().Run) return Hooks().Run(Program);
+    return !Program.empty() && QProcess::startDetached(QString::fromStdString(Program), {});
 }
 
 void ShowProperties(const std::string& Path) {

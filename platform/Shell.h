@@ -8,6 +8,10 @@ namespace plat {
 
 // Opens an address, file or folder with the desktop's default application.
 void ShellOpen(const std::string& Target);
+// Starts a program file, detached, without arguments, in the current folder
+// (what the shell's "open" does with a program); false when it did not start.
+// Opening it as a document would only show the file, never run it.
+bool ShellRun(const std::string& Program);
 // Shows a file's properties through the file manager; nothing when none answers.
 void ShowProperties(const std::string& Path);
 // Moves a file or folder into the user's trash; true only when it is there.
@@ -17,6 +21,7 @@ struct TShellHooks {
     std::function<void(const std::string&)> Open;
     std::function<void(const std::string&)> Properties;
     std::function<bool(const std::string&, std::string*)> Trash;
+    std::function<bool(const std::string&)> Run;
 };
 // Empty members keep the real service.
 void SetShellHooks(TShellHooks Hooks);

@@ -10,7 +10,7 @@ top=$(pwd)
 
 packages=(
   cmake ninja-build g++ pkg-config git
-  qt6-base-dev qt6-svg-dev libqt6svg6-dev qt6-qpa-plugins
+  qt6-base-dev qt6-svg-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev
   libcurl4-openssl-dev libjpeg-dev libgif-dev libpng-dev zlib1g-dev
   libwmf-dev libemf2svg-dev libgmime-3.0-dev

@@ -188,8 +188,9 @@ void TDM::CheckForUpdate(bool ShowProgress) {
                 const std::string Folder = plat::ProgramFolder();
                 std::string Updater = Folder + "corvaneUpdate";
                 if (!QFileInfo::exists(QString::fromStdString(Updater))) Updater += ".exe";
-                // Whether the updater started is not looked at: the program ends either way.
-                plat::ShellOpen(Updater);
+                // Run, not opened as a document. Whether it started is not
+                // looked at: the program ends either way.
+                plat::ShellRun(Updater);
                 if (Terminate) Terminate();
             }
         } else if (ShowProgress) {

@@ -12,6 +12,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The protocols a redirect may lead to: a request made over HTTPS never
+// continues in plain text.
+const char* RedirectProtocols(const std::string& URL);
+
 class THttpClient {
 public:
     int ReadTimeout = 5000;  // ms; bounds a stalled transfer as a whole

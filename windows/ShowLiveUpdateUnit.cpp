@@ -28,8 +28,6 @@ TShowLiveUpdateForm::TShowLiveUpdateForm(QWidget* Owner)
 }
 
 void TShowLiveUpdateForm::ShowAndPaint() {
-    show();
     // Only painting: no user input may run handlers in the middle of the check.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    repaint();
+    ShowAndPaintNow(this);
 }

@@ -1,6 +1,10 @@
 #include "windows/WindowHelpers.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QThread>
+#include <QWindow>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QScreen>
@@ -18,6 +22,22 @@ void CentreOnScreen(QWidget* W) {
     if (!S) return;
     const QRect Area = S->availableGeometry();
     W->move(Area.center() - QPoint(W->width() / 2, W->height() / 2));
+}
+
+void ShowAndPaintNow(QWidget* W) {
+    W->show();
+    // A window manager maps a new window a moment after show(): painted
+    // before that, it stays blank while the thread blocks. Wait until it can
+    // be seen, at most a second, letting no user input through.
+    QElapsedTimer Waited;
+    Waited.start();
+    QWindow* Handle = W->window()->windowHandle();
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!Handle || Handle->isExposed() || Waited.elapsed() >= 1000) break;
+        QThread::msleep(5);
+    }
+    W->repaint();
 }
 
 QFont MakeFont(const QString& Family, int PixelSize, bool Bold, bool Underline) {

@@ -11,6 +11,9 @@ class QWidget;
 void SetBackground(QWidget* W, const QColor& C);
 // Centres a top-level window on the screen it is on.
 void CentreOnScreen(QWidget* W);
+// Shows a top-level window and paints it now, for windows that stay up while
+// the GUI thread blocks (the splash, the update wait window).
+void ShowAndPaintNow(QWidget* W);
 // A font by family, pixel height and style.
 QFont MakeFont(const QString& Family, int PixelSize, bool Bold = false, bool Underline = false);
 

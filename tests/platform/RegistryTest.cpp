@@ -175,3 +175,32 @@ TEST_F(RegistryTest, StoreFolderFollowsXdgConfigHome) {
 }
 
 } // namespace
+
+namespace {
+
+// The elevated copy runs as root on the user's store: the files it rewrites
+// stay the user's, or the next ordinary start could not read its settings.
+TEST_F(RegistryTest, RewrittenFilesKeepTheirOwner) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to hand files to another user";
+    const uid_t User = 4242;
+    const gid_t Group = 4343;
+    TRegistry Reg(TRootKey::HKEY_CURRENT_USER);
+    ASSERT_TRUE(Reg.OpenKey("Software\\Corvane", true));
+    Reg.WriteString("vista", "1");
+    ASSERT_EQ(chown(Tree.Path("store/user.ini").c_str(), User, Group), 0);
+    ASSERT_EQ(chown(Tree.Path("store").c_str(), User, Group), 0);
+    Reg.WriteString("vista", "");
+    struct stat St;
+    ASSERT_EQ(stat(Tree.Path("store/user.ini").c_str(), &St), 0);
+    EXPECT_EQ(St.st_uid, User);
+    EXPECT_EQ(St.st_gid, Group);
+    EXPECT_EQ(St.st_mode & 07777, 0600u);
+    // A file the store makes anew belongs to the owner of its folder.
+    TRegistry Machine(TRootKey::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(Machine.OpenKey("Software\\Corvane", true));
+    ASSERT_EQ(stat(Tree.Path("store/machine.ini").c_str(), &St), 0);
+    EXPECT_EQ(St.st_uid, User);
+    EXPECT_EQ(St.st_gid, Group);
+}
+
+} // namespace

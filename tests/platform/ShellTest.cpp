@@ -108,6 +108,20 @@ TEST(TrashFolder, RecognisesOnlyTrashFiles) {
         EXPECT_EQ(IsInTrashFolder(C.Path), C.InTrash) << C.Path;
 }
 
+// A program is run, not opened as a document: the updater must really start.
+TEST(ShellRunTest, StartsTheProgramDetached) {
+    corvane_test::TempTree Tree;
+    const std::string Marker = Tree.Path("started");
+    const std::string Program =
+        Tree.File("updater", {.Content = "#!/bin/sh\necho \"$#\" > '" + Marker + "'\n", .Mode = 0755});
+    ASSERT_TRUE(ShellRun(Program));
+    for (int I = 0; I < 500 && !(Tree.Exists("started") && !Tree.Read("started").empty()); ++I) usleep(10000);
+    ASSERT_TRUE(Tree.Exists("started"));
+    EXPECT_EQ(Tree.Read("started"), "0\n");  // no arguments
+    EXPECT_FALSE(ShellRun(Tree.Path("missing")));
+    EXPECT_FALSE(ShellRun(""));
+}
+
 TEST(ShellHooks, TestsReplaceEachService) {
     std::vector<std::string> Calls;
     TShellHooks H;
@@ -118,13 +132,18 @@ TEST(ShellHooks, TestsReplaceEachService) {
         if (E) *E = "refused";
         return false;
     };
+    H.Run = [&](const std::string& T) {
+        Calls.push_back("run " + T);
+        return true;
+    };
     SetShellHooks(H);
+    EXPECT_TRUE(ShellRun("/c"));
     ShellOpen("https://corvane.example");
     ShowProperties("/a");
     std::string Error;
     EXPECT_FALSE(MoveToTrash("/b", &Error));
     SetShellHooks({});
-    EXPECT_EQ(Calls, (std::vector<std::string>{"open https://corvane.example", "props /a", "trash /b"}));
+    EXPECT_EQ(Calls, (std::vector<std::string>{"run /c", "open https://corvane.example", "props /a", "trash /b"}));
     EXPECT_EQ(Error, "refused");
 }
 

@@ -62,6 +62,10 @@ protected:
         });
         plat::TShellHooks Hooks;
         Hooks.Open = [this](const std::string& Target) { Opened.push_back(Target); };
+        Hooks.Run = [this](const std::string& Program) {
+            Started.push_back(Program);
+            return false;  // whether it started is not looked at
+        };
         plat::SetShellHooks(Hooks);
         SavedVersion = AppVersion;
         AppVersion = "1.0.0.1";
@@ -82,7 +86,8 @@ protected:
     std::string ProgramFolder, LocalCopy, SavedVersion;
     std::unique_ptr<TDM> Dm;
     std::vector<TBox> Boxes;
-    std::vector<std::string> Opened;
+    std::vector<std::string> Opened;   // opened as a document or address
+    std::vector<std::string> Started;  // run as a program
     int Answer = plat::IDNO;
     int Terminated = 0;
 };
@@ -109,6 +114,7 @@ TEST_P(UpdateOutcome, ShowsTheRightBox) {
 
     EXPECT_EQ(ShowLiveUpdateForm, nullptr);
     EXPECT_TRUE(Opened.empty());
+    EXPECT_TRUE(Started.empty());
     EXPECT_EQ(Terminated, 0);
     switch (C.Expected) {
     case TOutcome::Nothing:
@@ -183,8 +189,11 @@ TEST_F(UpdateCheck, YesStartsTheUpdaterAndEndsTheProgram) {
     Server.Set(UpdatePath, {200, UpdateXml("9.0"), "", false});
     Answer = plat::IDYES;
     Dm->CheckForUpdate(true);
-    ASSERT_EQ(Opened.size(), 1u);
-    EXPECT_EQ(Opened[0], ProgramFolder + "corvaneUpdate.exe");
+    // The updater is run, not shown as a document; the program ends even
+    // though it did not start.
+    EXPECT_TRUE(Opened.empty());
+    ASSERT_EQ(Started.size(), 1u);
+    EXPECT_EQ(Started[0], ProgramFolder + "corvaneUpdate.exe");
     EXPECT_EQ(Terminated, 1);
 }
 
@@ -193,8 +202,9 @@ TEST_F(UpdateCheck, PrefersTheUpdaterWithoutExtension) {
     Server.Set(UpdatePath, {200, UpdateXml("9.0"), "", false});
     Answer = plat::IDYES;
     Dm->CheckForUpdate(false);
-    ASSERT_EQ(Opened.size(), 1u);
-    EXPECT_EQ(Opened[0], ProgramFolder + "corvaneUpdate");
+    EXPECT_TRUE(Opened.empty());
+    ASSERT_EQ(Started.size(), 1u);
+    EXPECT_EQ(Started[0], ProgramFolder + "corvaneUpdate");
     EXPECT_EQ(Terminated, 1);
 }
 
@@ -204,6 +214,7 @@ TEST_F(UpdateCheck, NoLeavesTheProgramRunning) {
     Dm->CheckForUpdate(true);
     EXPECT_EQ(Boxes.size(), 1u);
     EXPECT_TRUE(Opened.empty());
+    EXPECT_TRUE(Started.empty());
     EXPECT_EQ(Terminated, 0);
 }
 
@@ -229,6 +240,14 @@ TEST_F(UpdateCheck, FollowsRedirects) {
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, OfferText);
     EXPECT_EQ(ReadAll(LocalCopy), UpdateXml("5.0"));
+}
+
+// The update file comes over HTTPS, and a redirect cannot take it off HTTPS.
+TEST(HttpClient, SecureRequestsRedirectOnlyToSecureAddresses) {
+    EXPECT_STREQ(RedirectProtocols(std::string(VendorSite) + "/update/Update.xml"), "https");
+    EXPECT_STREQ(RedirectProtocols("HTTPS://corvane.example/x"), "https");
+    EXPECT_STREQ(RedirectProtocols("http://127.0.0.1:8080/x"), "http,https");
+    EXPECT_STREQ(RedirectProtocols("http"), "http,https");
 }
 
 // A failed download ends the check silently, even when the user asked for it,

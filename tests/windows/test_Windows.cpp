@@ -135,6 +135,45 @@ TEST(Artwork, SharedPicturesAtTheirPlaces) {
     }
 }
 
+// Place, font and colour of every text of the two windows.
+TEST(Artwork, TextsAtTheirPlacesInTheirFonts) {
+    TStartForm Splash;
+    TAboutForm About;
+    struct {
+        const char* What;
+        QLabel* Label;
+        QPoint At;
+        int PixelSize;
+        bool Bold, Underline;
+        QColor Colour;
+    } const Cases[] = {
+        {"splash version", Splash.abVersion, {104, 56}, 13, true, false, QColor(55, 122, 223)},
+        {"splash address", Splash.abHomeBtn, {104, 88}, 13, false, true, QColor(55, 122, 223)},
+        {"splash notice", Splash.Label1, {104, 152}, 11, false, false, QColor(31, 95, 190)},
+        {"about address", About.abHomeBtn, {104, 56}, 11, false, true, QColor(55, 122, 223)},
+        {"about version", About.abVersion, {104, 80}, 13, true, false, QColor(55, 122, 223)},
+        {"about notice", About.Label1, {104, 152}, 11, false, false, QColor(31, 95, 190)},
+    };
+    for (const auto& C : Cases) {
+        C.Label->ensurePolished();
+        EXPECT_EQ(C.Label->pos(), C.At) << C.What;
+        EXPECT_EQ(C.Label->font().pixelSize(), C.PixelSize) << C.What;
+        EXPECT_EQ(C.Label->font().bold(), C.Bold) << C.What;
+        EXPECT_EQ(C.Label->font().underline(), C.Underline) << C.What;
+        EXPECT_EQ(C.Label->palette().color(QPalette::WindowText), C.Colour) << C.What;
+        // The whole text fits inside the window.
+        EXPECT_TRUE(C.Label->parentWidget()->rect().contains(C.Label->geometry())) << C.What;
+    }
+    EXPECT_EQ(About.abHomeBtn->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(Splash.palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(About.palette().color(QPalette::Window), QColor(Qt::white));
+    // The splash's 2-pixel frame line along the whole edge.
+    const QImage Shot = Splash.grab().toImage();
+    for (const QPoint P : {QPoint(0, 0), QPoint(1, 90), QPoint(457, 177), QPoint(200, 176), QPoint(456, 3)})
+        EXPECT_EQ(Shot.pixelColor(P), QColor(13, 87, 234)) << P.x() << "," << P.y();
+    EXPECT_EQ(Shot.pixelColor(2, 120), QColor(Qt::white));
+}
+
 TEST(AboutWindow, LinkOpensTheSiteAndLogoCloses) {
     std::vector<std::string> Opened;
     plat::TShellHooks Hooks;
