@@ -58,7 +58,7 @@ case "${1:-run}" in
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
     secs=${2:-30}
     for f in build-fuzz/tests/fuzz/fuzz_*; do
-      [ -x "$f" ] || continue
+      [ -f "$f" ] && [ -x "$f" ] || continue
       name=$(basename "$f")
       mkdir -p "build-fuzz/corpus/$name"
       seeds="tests/fuzz/seeds/${name#fuzz_}"
