@@ -529,7 +529,15 @@ void TDeleteDuplicatesForm::BuildResultsPage() {
     panResult_Hint->setStyleSheet("color: #DA3434;");
 
     DuplicatesListView = Place(new TVirtualListView(Page), 0, 22, W, 251);
-    DuplicatesListView->setStyleSheet(ReportListStyle);
+    DuplicatesListView->setStyleSheet(QString(ReportListStyle) + "QTreeView::item { padding: 1px 1px; }");
+    {
+        // The columns keep their design widths, which were made for a
+        // narrower face: a pixel smaller lets a date and time or "3  files"
+        // show whole.
+        QFont F = BaseFont();
+        F.setPixelSize(10);
+        DuplicatesListView->setFont(F);
+    }
     DuplicatesListView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(DuplicatesListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& P) { pmDuplicates->popup(DuplicatesListView->viewport()->mapToGlobal(P)); });

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <algorithm>
 
 // ---- TLabelEx --------------------------------------------------------------
 
@@ -191,17 +192,28 @@ TVirtualListView::TVirtualListView(QWidget* Parent) : QTreeView(Parent), FModel(
     connect(header(), &QHeaderView::sectionClicked, this, [this](int Section) {
         if (OnColumnClick) OnColumnClick(Section);
     });
+    // A column the user drags wider or narrower keeps that width, also
+    // through the rebuilds that reset the header.
+    connect(header(), &QHeaderView::sectionResized, this, [this](int Section, int, int Size) {
+        if (!FApplying && Section >= 0 && Section < ColumnCount() && Size > 0) FColumns[size_t(Section)].Width = Size;
+    });
+}
+
+void TVirtualListView::ResetModel() {
+    FApplying = true;
+    FModel->Reset();
+    FApplying = false;
 }
 
 void TVirtualListView::ClearColumns() {
-    FModel->Reset();
+    ResetModel();
     FColumns.clear();
-    FModel->Reset();
+    ResetModel();
 }
 
 void TVirtualListView::AddColumn(const QString& Caption, int Width, Qt::Alignment Align) {
     FColumns.push_back({Caption, Width, Align});
-    FModel->Reset();
+    ResetModel();
     ApplyColumnWidths();
 }
 
@@ -218,17 +230,19 @@ void TVirtualListView::SetColumnCaption(int Index, const QString& Caption) {
 }
 
 void TVirtualListView::ApplyColumnWidths() {
+    FApplying = true;
     for (int I = 0; I < ColumnCount(); ++I) {
         const int W = FColumns[size_t(I)].Width;
         // A column of width 0 carries values the user does not see.
         setColumnHidden(I, W <= 0);
         if (W > 0) setColumnWidth(I, W);
     }
+    FApplying = false;
 }
 
 void TVirtualListView::SetItemCount(int Count) {
     FItemCount = Count < 0 ? 0 : Count;
-    FModel->Reset();
+    ResetModel();
     ApplyColumnWidths();
 }
 
@@ -277,6 +291,12 @@ void TVirtualListView::mousePressEvent(QMouseEvent* Event) {
 }
 
 void TVirtualListView::mouseDoubleClickEvent(QMouseEvent* Event) {
+    // The second press of a double click is a mouse-down too: two quick
+    // clicks on a tick picture tick and untick it.
+    if (OnMouseDown) {
+        const QPoint P = Event->position().toPoint();
+        OnMouseDown(this, Event->button(), Event->modifiers(), P.x(), P.y());
+    }
     QTreeView::mouseDoubleClickEvent(Event);
     if (Event->button() == Qt::LeftButton && OnDblClick) OnDblClick(this);
 }
@@ -333,6 +353,23 @@ TPlacesTreeView::TPlacesTreeView(QWidget* Parent) : QTreeWidget(Parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFrameShape(QFrame::NoFrame);
     setItemDelegate(new TPlaceDelegate(this));
+    header()->setStretchLastSection(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    connect(model(), &QAbstractItemModel::rowsInserted, this, [this] { FitColumn(); });
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, [this] { FitColumn(); });
+    connect(this, &QTreeView::expanded, this, [this] { FitColumn(); });
+    connect(this, &QTreeView::collapsed, this, [this] { FitColumn(); });
+}
+
+void TPlacesTreeView::FitColumn() {
+    const int W = std::max(viewport()->width(), sizeHintForColumn(0));
+    if (columnWidth(0) != W) setColumnWidth(0, W);
+}
+
+bool TPlacesTreeView::viewportEvent(QEvent* Event) {
+    const bool Result = QTreeWidget::viewportEvent(Event);
+    if (Event->type() == QEvent::Resize) FitColumn();
+    return Result;
 }
 
 TPlaceNode* TPlacesTreeView::Root() const {

@@ -170,7 +170,9 @@ private:
     std::vector<TListColumn> FColumns;
     int FItemCount = 0;
     TVirtualListModel* FModel;
+    bool FApplying = false;  // widths set by us, not by the user
     void ApplyColumnWidths();
+    void ResetModel();
 };
 
 // ---- The places tree ------------------------------------------------------
@@ -243,4 +245,10 @@ protected:
     // The second press of a double click is a mouse-down too, so quick
     // clicks on tick boxes are not lost.
     void mouseDoubleClickEvent(QMouseEvent* Event) override;
+    bool viewportEvent(QEvent* Event) override;
+
+private:
+    // The column is as wide as the widest listed node, at least the view:
+    // long or deep names scroll instead of being cut off.
+    void FitColumn();
 };

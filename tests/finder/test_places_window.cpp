@@ -1,5 +1,7 @@
 // The places tree in the window: ticks by the state picture, listing on a
 // click of the icon or label, the root rebuilding the drives.
+#include <QScrollBar>
+
 #include "tests/finder/WindowTestSupport.h"
 
 using namespace corvane_test;
@@ -156,4 +158,20 @@ TEST_F(PlacesWindowTest, ALargeFolderIsListedWhole) {
     TPlaceNode* B = ChildNamed(Data, "b");
     ClickNode(B, NodePart::Label);
     EXPECT_EQ(B->Count(), 400);
+}
+
+TEST_F(PlacesWindowTest, ALongNameWidensTheTreeToShowWhole) {
+    const QString Long(60, 'n');
+    Tree.Dir("a/" + Long.toStdString());
+    ClickNode(Data, NodePart::Label);
+    ClickNode(ChildNamed(Data, "a"), NodePart::Label);
+    TPlaceNode* Node = ChildNamed(ChildNamed(Data, "a"), Long);
+    ASSERT_NE(Node, nullptr);
+    TPlacesTreeView* T = Form->tvDiskDir;
+    const QRect Row = T->visualItemRect(Node);
+    EXPECT_LE(T->LabelRect(Row, Node->Text()).right(), Row.right());
+    EXPECT_GT(T->horizontalScrollBar()->maximum(), 0);
+    // Its tick still answers a click after the view scrolls to it.
+    ClickNode(Node, NodePart::State);
+    EXPECT_EQ(Node->StateIndex, places::StateTicked);
 }

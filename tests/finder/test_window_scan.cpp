@@ -528,3 +528,71 @@ TEST_F(ScanWindowTest, ElapsedTimeRestartsAfterADay) {
     EXPECT_TRUE(T == "01:03:07" || T == "01:03:08") << T.toStdString();
     EXPECT_EQ(Form->abDuplicates->text(), "0");
 }
+
+namespace {
+
+// A double click as the window system delivers it: press, release, the
+// double-click press, release.
+void SendDoubleClick(QWidget* W, const QPoint& P) {
+    const QPointF G(W->mapToGlobal(P));
+    for (QEvent::Type T : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                           QEvent::MouseButtonRelease}) {
+        const bool Down = T != QEvent::MouseButtonRelease;
+        QMouseEvent E(T, QPointF(P), G, Qt::LeftButton, Down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(W, &E);
+    }
+    QApplication::processEvents();
+}
+
+} // namespace
+
+TEST_F(BasicScanTest, DoubleClicksOnTheListActAsTheirTwoPressesDo) {
+    TickDataAndScan();
+    std::vector<std::string> Opened;
+    plat::TShellHooks Hooks;
+    Hooks.Open = [&](const std::string& P) { Opened.push_back(P); };
+    plat::SetShellHooks(Hooks);
+    TVirtualListView* L = Form->DuplicatesListView;
+    const int A = HeaderRow("a.txt");
+    auto TickPoint = [&](int Row) {
+        const QRect Cell = L->visualRect(L->model()->index(Row, 0));
+        for (int X = Cell.left(); X < Cell.left() + 80; ++X)
+            if (L->OnItemImage(QPoint(X, Cell.center().y()))) return QPoint(X, Cell.center().y());
+        ADD_FAILURE() << "no tick picture on row " << Row;
+        return QPoint();
+    };
+
+    // Both presses reach the tick: a member is ticked and unticked again,
+    // and the double click opens the member's folder.
+    SendDoubleClick(L->viewport(), TickPoint(A + 2));
+    EXPECT_EQ(Ticks(), ".......");
+    EXPECT_EQ(Opened, (std::vector<std::string>{Folder("other/")}));
+    ClickTick(A + 2);
+    EXPECT_EQ(Ticks().substr(size_t(A), 4), "..x.");
+
+    plat::SetShellHooks({});
+}
+
+TEST_F(BasicScanTest, CountsDatesAndTimesShowWholeInTheirColumns) {
+    ClickOption(Form->rbScanFileBye);
+    TickDataAndScan();
+    TVirtualListView* L = Form->DuplicatesListView;
+    ASSERT_GE(L->ItemCount(), 2);
+    auto Fits = [&](int Row, int Column) {
+        const QModelIndex I = L->model()->index(Row, Column);
+        return L->sizeHintForIndex(I).width() <= L->columnWidth(Column);
+    };
+    EXPECT_TRUE(Fits(0, 1)) << "the header's member count";
+    EXPECT_TRUE(Fits(1, 2)) << "the modification date and time";
+    EXPECT_TRUE(Fits(1, 3)) << "the creation date and time";
+}
+
+TEST_F(BasicScanTest, AColumnWidenedByTheUserKeepsItsWidthThroughASort) {
+    TickDataAndScan();
+    QHeaderView* H = Form->DuplicatesListView->header();
+    H->resizeSection(0, 420);  // what dragging the column's edge does
+    ClickColumn(2);
+    EXPECT_EQ(H->sectionSize(0), 420);
+    EXPECT_EQ(Form->DuplicatesListView->Column(0).Width, 420);
+    EXPECT_TRUE(H->isSectionHidden(5));  // "ResultFlag" stays out of sight
+}
