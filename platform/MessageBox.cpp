@@ -25,6 +25,15 @@ int Unanswered(const std::string& Text, const std::string& Caption, unsigned Fla
     return IDOK;
 }
 
+// Box texts carry file names and tag text: shown as plain text, so that a
+// name like "<b>a&b.mp3" reads as it is. CR and CR LF break lines as LF does.
+QString BoxText(const std::string& Text) {
+    QString T = QString::fromStdString(Text);
+    T.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    T.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return T;
+}
+
 int RealBox(const std::string& Text, const std::string& Caption, unsigned Flags) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return Unanswered(Text, Caption, Flags);
     QMessageBox Box(QApplication::activeWindow());
@@ -36,7 +45,8 @@ int RealBox(const std::string& Text, const std::string& Caption, unsigned Flags)
             break;
         }
     Box.setWindowTitle(QString::fromStdString(Caption));
-    Box.setText(QString::fromStdString(Text));
+    Box.setTextFormat(Qt::PlainText);
+    Box.setText(BoxText(Text));
     switch (Flags & 0xf0) {
     case MB_ICONERROR: Box.setIcon(QMessageBox::Critical); break;
     case MB_ICONQUESTION: Box.setIcon(QMessageBox::Question); break;

@@ -53,11 +53,13 @@ TEST(CorvaneApplication, ErrorsOfEventHandlersReachTheExceptionDisplay) {
 namespace {
 
 // Presses what Enter or Escape would press in the real box once it is up.
-int AnswerRealBox(unsigned Flags, bool Escape, QString* Shown = nullptr, bool* OnTop = nullptr) {
-    QTimer::singleShot(0, [Escape, Shown, OnTop] {
+int AnswerRealBox(unsigned Flags, bool Escape, QString* Shown = nullptr, bool* OnTop = nullptr,
+                  const std::string& Text = "Delete the ticked files?", bool* Plain = nullptr) {
+    QTimer::singleShot(0, [Escape, Shown, OnTop, Plain] {
         auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!Box) return;
         if (Shown) *Shown = Box->windowTitle() + "|" + Box->text();
+        if (Plain) *Plain = Box->textFormat() == Qt::PlainText;
         if (OnTop) *OnTop = Box->windowFlags() & Qt::WindowStaysOnTopHint;
         QAbstractButton* B = Escape ? Box->escapeButton() : static_cast<QAbstractButton*>(Box->defaultButton());
         if (B)
@@ -65,7 +67,7 @@ int AnswerRealBox(unsigned Flags, bool Escape, QString* Shown = nullptr, bool* O
         else
             Box->done(0);
     });
-    return plat::MessageBox("Delete the ticked files?", "Corvane - Delete Confirmation", Flags);
+    return plat::MessageBox(Text, "Corvane - Delete Confirmation", Flags);
 }
 
 TEST(RealMessageBox, ButtonsAndDefaults) {
@@ -77,6 +79,15 @@ TEST(RealMessageBox, ButtonsAndDefaults) {
     EXPECT_EQ(AnswerRealBox(plat::MB_OKCANCEL, false), plat::IDOK);
     EXPECT_EQ(AnswerRealBox(plat::MB_OKCANCEL | plat::MB_DEFBUTTON2, false), plat::IDCANCEL);
     EXPECT_EQ(AnswerRealBox(plat::MB_OK | plat::MB_ICONERROR, false), plat::IDOK);
+}
+
+// File names in a box are shown as they are, never as markup; CR breaks lines.
+TEST(RealMessageBox, ShowsNamesAsPlainText) {
+    QString Shown;
+    bool Plain = false;
+    AnswerRealBox(plat::MB_OK, false, &Shown, nullptr, "Delete <b>a&b</b>.mp3?\r\nSure?\rReally?", &Plain);
+    EXPECT_TRUE(Plain);
+    EXPECT_EQ(Shown, "Corvane - Delete Confirmation|Delete <b>a&b</b>.mp3?\nSure?\nReally?");
 }
 
 // A box asked while the splash stays on top must come up above it.
