@@ -133,9 +133,9 @@ int RunSimilar(int argc, char** argv)
     std::fprintf(stderr,
                  "%s\nfiles %lld, groups %zu, time %.3f s, peak memory %.1f MiB\n"
                  "comparisons %lld, decodes %lld, header reads %lld, cache hits %lld, early stops %lld, "
-                 "evictions %lld, peak cache %.1f MiB\n",
+                 "evictions %lld, scalings %lld, peak cache %.1f MiB\n",
                  Status.c_str(), static_cast<long long>(Run.FilesSeen()), Groups.size(), Seconds, PeakMiB(),
-                 S.Comparisons, S.Decodes, S.HeaderReads, S.CacheHits, S.EarlyStops, S.Evictions,
+                 S.Comparisons, S.Decodes, S.HeaderReads, S.CacheHits, S.EarlyStops, S.Evictions, S.Scalings,
                  double(S.PeakCacheBytes) / 1048576.0);
     if (Outcome.Failed) {
         std::fprintf(stderr, "corvane-bench: the scan ended early: %s\n", Outcome.Error.c_str());

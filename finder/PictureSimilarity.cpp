@@ -6,10 +6,13 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <list>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
+
+#include <immintrin.h>
 
 namespace {
 
@@ -30,6 +33,13 @@ QImage As24Bit(const QImage& Picture)
 int GridCell(int Length) { return (Length + 2) / 3; }
 
 bool ComparesWhole(int Width, int Height) { return Width < 100 && Height < 100; }
+
+// Read before any scan; the CPU model is filled in first, whatever the
+// order of static initialisation.
+const bool kHaveAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 
 } // namespace
 
@@ -92,123 +102,188 @@ inline uint32_t CumulativeWeight(uint64_t Part, uint64_t Whole)
     return uint32_t((Part * kWeightOne * 2 + Whole) / (Whole * 2));
 }
 
-} // namespace
+// The source pixels each target pixel covers along one axis: target t takes
+// source pixels First[t], First[t] + 1, ... with the weights
+// Weights[Offset[t]] ... Weights[Offset[t + 1] - 1]. Target pixel t spans
+// [t * Source, (t + 1) * Source) and source pixel i spans
+// [i * Target, (i + 1) * Target), so every overlap is a whole number.
+struct TTaps {
+    std::vector<uint32_t> First, Offset, Weights;
+    size_t MostTaps = 0; // 2 for enlarging, 3 for shrinking by less than half
+};
 
-// Area averaging: each target pixel is the weighted mean of the source area
-// it covers. Target pixel x spans [x * Sw, (x + 1) * Sw) and source pixel i
-// spans [i * W, (i + 1) * W), so every overlap is a whole number; the
-// overlaps become 12-bit weights and the sums stay in 32 bits. A target
-// pixel's value depends only on its own source area, so computing some
-// pixels (CrossOnly: the compared cross) gives them the same values as
-// computing all. Works for enlarging as well.
-static void AreaScaleInto(const QImage& Picture, QImage& Target, int Width, int Height, bool CrossOnly)
+TTaps MakeTaps(int Source, int Target)
 {
-    const QImage Source = As24Bit(Picture);
-    const int Sw = Source.width(), Sh = Source.height();
-    if (Target.width() != Width || Target.height() != Height || Target.format() != QImage::Format_RGB888 ||
-        !Target.isDetached())
-        Target = QImage(std::max(Width, 0), std::max(Height, 0), QImage::Format_RGB888);
-    if (Target.isNull() || Sw <= 0 || Sh <= 0) return;
-    if (CrossOnly) Target.fill(0);
-
-    // Horizontal weights: target x takes source pixels First[x] ... with the
-    // weights Weights[Offset[x] ...].
-    std::vector<uint32_t> First(static_cast<size_t>(Width)), Offset(static_cast<size_t>(Width) + 1), Weights;
-    Weights.reserve(size_t(Sw) + size_t(Width) * 2);
-    for (int X = 0; X < Width; ++X) {
-        const uint64_t Lo = uint64_t(X) * Sw, Hi = uint64_t(X + 1) * Sw;
-        uint64_t I = Lo / uint64_t(Width);
-        First[size_t(X)] = uint32_t(I);
-        Offset[size_t(X)] = uint32_t(Weights.size());
+    TTaps T;
+    T.First.resize(size_t(Target));
+    T.Offset.resize(size_t(Target) + 1);
+    T.Weights.reserve(size_t(Source) + size_t(Target) * 2);
+    for (int X = 0; X < Target; ++X) {
+        const uint64_t Lo = uint64_t(X) * uint64_t(Source), Hi = uint64_t(X + 1) * uint64_t(Source);
+        uint64_t I = Lo / uint64_t(Target);
+        T.First[size_t(X)] = uint32_t(I);
+        T.Offset[size_t(X)] = uint32_t(T.Weights.size());
         uint32_t Before = 0;
-        for (; I * Width < Hi; ++I) {
-            const uint64_t To = std::min(Hi, (I + 1) * Width);
-            const uint32_t Upto = CumulativeWeight(To - Lo, Sw);
-            Weights.push_back(Upto - Before);
+        for (; I * uint64_t(Target) < Hi; ++I) {
+            const uint64_t To = std::min(Hi, (I + 1) * uint64_t(Target));
+            const uint32_t Upto = CumulativeWeight(To - Lo, uint64_t(Source));
+            T.Weights.push_back(Upto - Before);
             Before = Upto;
         }
+        T.MostTaps = std::max(T.MostTaps, T.Weights.size() - T.Offset[size_t(X)]);
     }
-    Offset[size_t(Width)] = uint32_t(Weights.size());
-    // Shrinking by less than half, or enlarging, every target pixel takes at
-    // most two source pixels: a loop without the inner one (a missing second
-    // tap has weight 0 and reads the first pixel again).
-    bool TwoTaps = true;
-    std::vector<uint32_t> Tap0(static_cast<size_t>(Width)), Tap1(static_cast<size_t>(Width));
-    std::vector<uint32_t> Second(static_cast<size_t>(Width));
-    for (int X = 0; X < Width && TwoTaps; ++X) {
-        const uint32_t Taps = Offset[size_t(X) + 1] - Offset[size_t(X)];
-        TwoTaps = Taps >= 1 && Taps <= 2;
-        Tap0[size_t(X)] = 3 * First[size_t(X)];
-        Tap1[size_t(X)] = Taps == 2 ? 3 * (First[size_t(X)] + 1) : 3 * First[size_t(X)];
-        Second[size_t(X)] = Taps == 2 ? Weights[Offset[size_t(X)] + 1] : 0;
-    }
+    T.Offset[size_t(Target)] = uint32_t(T.Weights.size());
+    return T;
+}
 
-    // The columns each target row needs: all, or the centre third outside
-    // the middle band of the cross.
-    const bool Cross = CrossOnly && !ComparesWhole(Width, Height);
-    const int Cw = GridCell(Width), Ch = GridCell(Height);
-    auto Columns = [&](int Y, int& From, int& To) {
-        From = 0, To = Width;
-        if (Cross && (Y < Ch || Y >= 2 * Ch)) From = Cw, To = std::min(2 * Cw, Width);
-    };
-
-    std::vector<uint32_t> Row(size_t(Width) * 3); // one source row scaled across, in 1/4096
-    std::vector<uint32_t> Sum(size_t(Width) * 3, 0); // the open target row, in 1/4096^2
-    int Y = 0;
-    uint32_t RowBefore = 0; // cumulative weight already given to target row Y
-    for (int J = 0; J < Sh && Y < Height; ++J) {
-        const uint64_t SourceHi = uint64_t(J + 1) * Height;
-        // Columns for every target row this source row reaches.
-        int From = Width, To = 0;
-        for (int T = Y; T < Height && uint64_t(T) * Sh < SourceHi; ++T) {
-            int F, E;
-            Columns(T, F, E);
-            From = std::min(From, F), To = std::max(To, E);
-        }
-        const uchar* In = Source.constScanLine(J);
-        if (TwoTaps) {
-            for (int X = From; X < To; ++X) {
-                const uchar* P = In + Tap0[size_t(X)];
-                const uchar* Q = In + Tap1[size_t(X)];
-                const uint32_t A = Weights[Offset[size_t(X)]], B = Second[size_t(X)];
-                Row[3 * size_t(X)] = A * P[0] + B * Q[0];
-                Row[3 * size_t(X) + 1] = A * P[1] + B * Q[1];
-                Row[3 * size_t(X) + 2] = A * P[2] + B * Q[2];
-            }
-        } else for (int X = From; X < To; ++X) {
-            const uchar* P = In + 3 * size_t(First[size_t(X)]);
-            uint32_t R = 0, G = 0, B = 0;
-            for (uint32_t K = Offset[size_t(X)]; K < Offset[size_t(X) + 1]; ++K, P += 3) {
-                R += Weights[K] * P[0];
-                G += Weights[K] * P[1];
-                B += Weights[K] * P[2];
-            }
-            Row[3 * size_t(X)] = R, Row[3 * size_t(X) + 1] = G, Row[3 * size_t(X) + 2] = B;
-        }
-        while (Y < Height) {
-            const uint64_t TargetLo = uint64_t(Y) * Sh, TargetHi = uint64_t(Y + 1) * Sh;
-            const uint32_t Upto = CumulativeWeight(std::min(SourceHi, TargetHi) - TargetLo, Sh);
-            const uint32_t Weight = Upto - RowBefore;
-            RowBefore = Upto;
-            int F, E;
-            Columns(Y, F, E);
-            for (size_t K = size_t(F) * 3; K < size_t(E) * 3; ++K) Sum[K] += Weight * Row[K];
-            if (TargetHi > SourceHi) break; // this target row continues in the next source row
-            uchar* Out = Target.scanLine(Y);
-            for (size_t K = size_t(F) * 3; K < size_t(E) * 3; ++K) {
-                Out[K] = uchar((Sum[K] + (1u << 23)) >> 24);
-                Sum[K] = 0;
-            }
-            RowBefore = 0;
-            ++Y;
-        }
+// Column[K] = the sum of Weights[R] * Rows[R][K] for K in From..To-1: at
+// most 4096 * 255.
+void SumRowsPlain(uint32_t* __restrict Column, const uchar* const* Rows, const uint32_t* Weights, size_t Count,
+                  size_t From, size_t To)
+{
+    for (size_t K = From; K < To; ++K) Column[K] = Weights[0] * Rows[0][K];
+    for (size_t R = 1; R < Count; ++R) {
+        const uchar* Row = Rows[R];
+        const uint32_t Weight = Weights[R];
+        for (size_t K = From; K < To; ++K) Column[K] += Weight * Row[K];
     }
 }
 
+// The same, eight bytes at a time.
+__attribute__((target("avx2"))) void SumRowsAvx2(uint32_t* Column, const uchar* const* Rows, const uint32_t* Weights,
+                                                 size_t Count, size_t From, size_t To)
+{
+    size_t K = From;
+    for (; K + 8 <= To; K += 8) {
+        __m256i Sum = _mm256_setzero_si256();
+        for (size_t R = 0; R < Count; ++R) {
+            const __m256i Bytes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(Rows[R] + K)));
+            Sum = _mm256_add_epi32(Sum, _mm256_mullo_epi32(Bytes, _mm256_set1_epi32(int(Weights[R]))));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Column + K), Sum);
+    }
+    if (K < To) SumRowsPlain(Column, Rows, Weights, Count, K, To);
+}
+
+// With at most three source pixels a target pixel: its source offset in
+// Column and the three weights (missing taps have weight 0 and read the
+// pixels that follow; Column has room for them past the last source pixel).
+struct TThreeTaps {
+    uint32_t Base, W0, W1, W2;
+};
+static_assert(sizeof(TThreeTaps) == 16, "read as one 128-bit lane set");
+
+// Target pixels From..To-1 of one row from the column sums.
+void SpreadRowPlain(const uint32_t* __restrict Column, const TThreeTaps* Taps, uchar* __restrict Out, size_t From,
+                    size_t To)
+{
+    for (size_t X = From; X < To; ++X) {
+        const uint32_t* P = Column + Taps[X].Base;
+        const uint32_t A = Taps[X].W0, B = Taps[X].W1, D = Taps[X].W2;
+        Out[3 * X] = uchar((A * P[0] + B * P[3] + D * P[6] + (1u << 23)) >> 24);
+        Out[3 * X + 1] = uchar((A * P[1] + B * P[4] + D * P[7] + (1u << 23)) >> 24);
+        Out[3 * X + 2] = uchar((A * P[2] + B * P[5] + D * P[8] + (1u << 23)) >> 24);
+    }
+}
+
+// The same with the three channels of a pixel side by side; each pixel
+// writes a fourth byte that the next one overwrites (Out has room for the
+// last), and reads a tenth column sum (Column has room for it).
+__attribute__((target("avx2"))) void SpreadRowAvx2(const uint32_t* Column, const TThreeTaps* Taps, uchar* Out,
+                                                   size_t From, size_t To)
+{
+    const __m128i Half = _mm_set1_epi32(1 << 23);
+    const __m128i LowBytes = _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    for (size_t X = From; X < To; ++X) {
+        const __m128i Tap = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Taps + X));
+        const uint32_t* P = Column + Taps[X].Base;
+        __m128i Sum = _mm_add_epi32(Half, _mm_mullo_epi32(_mm_shuffle_epi32(Tap, 0x55),
+                                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(P))));
+        Sum = _mm_add_epi32(Sum, _mm_mullo_epi32(_mm_shuffle_epi32(Tap, 0xAA),
+                                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 3))));
+        Sum = _mm_add_epi32(Sum, _mm_mullo_epi32(_mm_shuffle_epi32(Tap, 0xFF),
+                                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 6))));
+        const int Bytes = _mm_cvtsi128_si32(_mm_shuffle_epi8(_mm_srli_epi32(Sum, 24), LowBytes));
+        std::memcpy(Out + 3 * X, &Bytes, sizeof Bytes);
+    }
+}
+
+// Area averaging: each target pixel is the weighted mean of the source area
+// it covers, the overlaps as 12-bit weights. Each target row first sums the
+// source rows it covers (per source byte, at most 4096 * 255), then each
+// target pixel the source columns it covers (at most 4096 * 4096 * 255, so
+// the sums stay in 32 bits); integer sums are exact, so the order of the two
+// passes does not change a value. A target pixel's value depends only on its
+// own source area, so computing some pixels (CrossOnly: the compared cross)
+// gives them the same values as computing all. Works for enlarging as well.
+// Row(Y, Bytes, From, To) receives each target row: pixel X at Bytes + 3 * X,
+// pixels From..To-1 computed.
+template <class TRowSink>
+void AreaScale(const QImage& Picture, int Width, int Height, bool CrossOnly, TRowSink&& Row)
+{
+    const QImage Source = As24Bit(Picture);
+    const int Sw = Source.width(), Sh = Source.height();
+    if (Width <= 0 || Height <= 0 || Sw <= 0 || Sh <= 0) return;
+    const TTaps Across = MakeTaps(Sw, Width), Down = MakeTaps(Sh, Height);
+    const bool ThreeTaps = Across.MostTaps <= 3;
+    std::vector<TThreeTaps> Taps;
+    if (ThreeTaps) {
+        Taps.resize(size_t(Width));
+        for (size_t X = 0; X < size_t(Width); ++X) {
+            const uint32_t* W = Across.Weights.data() + Across.Offset[X];
+            const uint32_t Count = Across.Offset[X + 1] - Across.Offset[X];
+            Taps[X] = {3 * Across.First[X], W[0], Count > 1 ? W[1] : 0, Count > 2 ? W[2] : 0};
+        }
+    }
+    const bool Cross = CrossOnly && !ComparesWhole(Width, Height);
+    const int Cw = GridCell(Width), Ch = GridCell(Height);
+    std::vector<uint32_t> Column(size_t(Sw) * 3 + 7, 0);
+    std::vector<uchar> Out(size_t(Width) * 3 + 1);
+    const auto SpreadRow = kHaveAvx2 ? SpreadRowAvx2 : SpreadRowPlain;
+    std::vector<const uchar*> Rows;
+    const auto SumRows = kHaveAvx2 ? SumRowsAvx2 : SumRowsPlain;
+    for (int Y = 0; Y < Height; ++Y) {
+        int From = 0, To = Width;
+        if (Cross && (Y < Ch || Y >= 2 * Ch)) From = Cw, To = std::min(2 * Cw, Width);
+        if (From >= To) continue;
+        const uint32_t FirstRow = Down.First[size_t(Y)];
+        const uint32_t* RowWeights = Down.Weights.data() + Down.Offset[size_t(Y)];
+        const size_t RowCount = Down.Offset[size_t(Y) + 1] - Down.Offset[size_t(Y)];
+        Rows.resize(RowCount);
+        for (size_t R = 0; R < RowCount; ++R) Rows[R] = Source.constScanLine(int(FirstRow + R));
+        // Only the source columns the row's pixels cover.
+        const size_t SourceFrom = Across.First[size_t(From)];
+        const size_t SourceTo = Across.First[size_t(To) - 1] + (Across.Offset[size_t(To)] - Across.Offset[size_t(To) - 1]);
+        SumRows(Column.data(), Rows.data(), RowWeights, RowCount, 3 * SourceFrom, 3 * SourceTo);
+        const uint32_t* __restrict C = Column.data();
+        uchar* __restrict O = Out.data();
+        if (ThreeTaps) {
+            SpreadRow(C, Taps.data(), O, size_t(From), size_t(To));
+        } else {
+            for (size_t X = size_t(From); X < size_t(To); ++X) {
+                const uint32_t* P = C + 3 * size_t(Across.First[X]);
+                uint32_t R = 1u << 23, G = 1u << 23, B = 1u << 23;
+                for (uint32_t K = Across.Offset[X]; K < Across.Offset[X + 1]; ++K, P += 3) {
+                    const uint32_t W = Across.Weights[K];
+                    R += W * P[0], G += W * P[1], B += W * P[2];
+                }
+                O[3 * X] = uchar(R >> 24), O[3 * X + 1] = uchar(G >> 24), O[3 * X + 2] = uchar(B >> 24);
+            }
+        }
+        Row(Y, static_cast<const uchar*>(O), From, To);
+    }
+}
+
+} // namespace
+
 QImage ScaledPicture(const QImage& Picture, int Width, int Height)
 {
-    QImage Result;
-    AreaScaleInto(Picture, Result, Width, Height, false);
+    QImage Result(std::max(Width, 0), std::max(Height, 0), QImage::Format_RGB888);
+    if (Result.isNull()) return Result;
+    Result.fill(0);
+    AreaScale(Picture, Width, Height, false, [&](int Y, const uchar* Bytes, int From, int To) {
+        std::memcpy(Result.scanLine(Y) + 3 * From, Bytes + 3 * From, size_t(To - From) * 3);
+    });
     return Result;
 }
 
@@ -236,8 +311,10 @@ double PictureSimilarity(const std::string& FirstPath, const std::string& Second
 // 64-bit word, in the walk order of CompareBitmaps. Two pictures of one size
 // walk the same positions, so word i of one lines up with word i of the
 // other. A picture scaled for a partner of another size is kept under its
-// own key (path and size), made by the same ScaledPicture from the same
-// decode, so every count equals CompareBitmaps' count.
+// own key (path and size), made by the same area averaging as
+// ScaledPicture from the same decode (only the cross is computed and it is
+// packed row by row as it comes), so every count equals CompareBitmaps'
+// count.
 
 namespace {
 
@@ -258,15 +335,40 @@ struct TClasses {
     size_t Bytes() const { return Words.size() * sizeof(uint64_t) + Histograms.size() * sizeof(uint16_t) + 128; }
 };
 
+uint64_t MatchBoundPlain(const uint16_t* Ha, const uint16_t* Hb, size_t From, size_t To)
+{
+    uint64_t Bound = 0;
+    for (size_t I = From; I < To; ++I) Bound += std::min(Ha[I], Hb[I]);
+    return Bound;
+}
+
+// Sixteen counts at a time; a count is at most 1092, so pairs of minimums
+// add up in 32-bit lanes without overflow for any picture size allowed.
+__attribute__((target("avx2"))) uint64_t MatchBoundAvx2(const uint16_t* Ha, const uint16_t* Hb, size_t Count)
+{
+    size_t I = 0;
+    uint64_t Bound = 0;
+    const __m256i Ones = _mm256_set1_epi16(1);
+    while (I + 16 <= Count) {
+        // At most 2^16 rounds into one set of lanes (2 * 1092 * 2^16 < 2^31).
+        __m256i Sums = _mm256_setzero_si256();
+        for (size_t Rounds = 0; Rounds < 65536 && I + 16 <= Count; ++Rounds, I += 16) {
+            const __m256i A = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Ha + I));
+            const __m256i B = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hb + I));
+            Sums = _mm256_add_epi32(Sums, _mm256_madd_epi16(_mm256_min_epu16(A, B), Ones));
+        }
+        alignas(32) uint32_t Lanes[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(Lanes), Sums);
+        for (uint32_t Lane : Lanes) Bound += Lane;
+    }
+    return Bound + MatchBoundPlain(Ha, Hb, I, Count);
+}
+
 // The sum of the per-block, per-class minimums: no pair matches more.
 uint64_t MatchBound(const std::vector<uint16_t>& A, const std::vector<uint16_t>& B)
 {
-    const uint16_t* Ha = A.data();
-    const uint16_t* Hb = B.data();
     const size_t Count = std::min(A.size(), B.size());
-    uint64_t Bound = 0;
-    for (size_t I = 0; I < Count; ++I) Bound += std::min(Ha[I], Hb[I]);
-    return Bound;
+    return kHaveAvx2 ? MatchBoundAvx2(A.data(), B.data(), Count) : MatchBoundPlain(A.data(), B.data(), 0, Count);
 }
 
 __attribute__((target("popcnt"))) uint64_t MismatchesPopcnt(const uint64_t* Wa, const uint64_t* Wb, size_t From,
@@ -345,42 +447,119 @@ void FillHistograms(TClasses& Classes)
     if (Blocks) Classes.Histograms[(Blocks - 1) * 8] -= uint16_t(Words * kPixelsPerWord - Classes.Pixels);
 }
 
+// The walk of a Width x Height picture: every pixel below 100 x 100, else
+// the cross; From..To-1 are the compared columns of row Y.
+struct TWalk {
+    bool Whole;
+    int Width, Cw, Ch;
+    TWalk(int W, int H) : Whole(ComparesWhole(W, H)), Width(W), Cw(GridCell(W)), Ch(GridCell(H)) {}
+    void Columns(int Y, int& From, int& To) const
+    {
+        From = 0, To = Width;
+        if (!Whole && (Y < Ch || Y >= 2 * Ch)) From = Cw, To = std::min(2 * Cw, Width);
+    }
+    static uint64_t Pixels(int W, int H)
+    {
+        const TWalk Walk(W, H);
+        if (Walk.Whole) return uint64_t(W) * uint64_t(H);
+        return uint64_t(Walk.Ch) * uint64_t(W) +
+               uint64_t(H - Walk.Ch) * uint64_t(std::max(0, std::min(2 * Walk.Cw, W) - Walk.Cw));
+    }
+};
+
+// Packs pixels given as red, green, blue bytes in walk order. The top bit
+// of every byte is its channel's class; eight bytes give eight bits at once,
+// a stream of red, green, blue bits per pixel that is cut into 63-bit words
+// (21 pixels) with each triplet turned round (red the high bit).
+class TClassPacker {
+public:
+    explicit TClassPacker(TClasses& Into) : FWords(Into.Words) {}
+
+    void Append(const uchar* Bytes, size_t Pixels)
+    {
+        const size_t Count = Pixels * 3;
+        size_t K = 0;
+        for (; K + 64 <= Count; K += 64) {
+            uint64_t Bits = 0;
+            for (int Part = 0; Part < 8; ++Part) Bits |= TopBits(Bytes + K + 8 * Part) << (8 * Part);
+            Push(Bits, 64);
+        }
+        for (; K + 8 <= Count; K += 8) Push(TopBits(Bytes + K), 8);
+        for (; K < Count; ++K) Push(uint64_t(Bytes[K] >> 7), 1);
+    }
+
+    void Finish()
+    {
+        if (FFill) Emit(uint64_t(FStream));
+        FStream = 0, FFill = 0;
+    }
+
+private:
+    static constexpr uint64_t kLow = kTripletLowBits;
+    std::vector<uint64_t>& FWords;
+    unsigned __int128 FStream = 0;
+    unsigned FFill = 0; // bits in FStream, below 63 between calls
+
+    // The top bit of byte i of the eight as bit i.
+    static uint64_t TopBits(const uchar* Eight)
+    {
+        // Little-endian byte order: byte i of the word is Eight[i].
+        static_assert(std::endian::native == std::endian::little);
+        uint64_t Word;
+        std::memcpy(&Word, Eight, sizeof Word);
+        return ((Word & 0x8080808080808080ULL) * 0x0002040810204081ULL) >> 56;
+    }
+
+    void Push(uint64_t Bits, unsigned Count) // Count up to 64
+    {
+        FStream |= static_cast<unsigned __int128>(Bits) << FFill;
+        FFill += Count;
+        while (FFill >= 63) {
+            Emit(uint64_t(FStream) & ((uint64_t(1) << 63) - 1));
+            FStream >>= 63;
+            FFill -= 63;
+        }
+    }
+
+    void Emit(uint64_t Stream) { FWords.push_back((Stream & kLow << 1) | (Stream & kLow) << 2 | (Stream >> 2 & kLow)); }
+};
+
 std::shared_ptr<TClasses> PackClasses(const QImage& Picture)
 {
     auto Result = std::make_shared<TClasses>();
     const int Width = Picture.width(), Height = Picture.height();
-    const bool Whole = ComparesWhole(Width, Height);
-    const int Cw = GridCell(Width), Ch = GridCell(Height);
-    const uint64_t Count = Whole ? uint64_t(Width) * Height
-                                 : uint64_t(Ch) * Width + uint64_t(Height - Ch) * uint64_t(std::min(2 * Cw, Width) - Cw);
-    Result->Pixels = Count;
-    Result->Words.assign(size_t((Count + kPixelsPerWord - 1) / kPixelsPerWord), 0);
-    uint64_t* Word = Result->Words.data();
-    int Slot = 0;
-    uint64_t Current = 0;
+    const TWalk Walk(Width, Height);
+    Result->Pixels = TWalk::Pixels(Width, Height);
+    Result->Words.reserve(size_t((Result->Pixels + kPixelsPerWord - 1) / kPixelsPerWord));
+    TClassPacker Packer(*Result);
     for (int Y = 0; Y < Height; ++Y) {
-        int FromX = 0, ToX = Width;
-        if (!Whole && (Y < Ch || Y >= 2 * Ch)) FromX = Cw, ToX = std::min(2 * Cw, Width);
-        const uchar* P = Picture.constScanLine(Y) + 3 * FromX;
-        for (int X = FromX; X < ToX;) {
-            // Fill the current word with as many pixels as it and the row hold.
-            const int Take = std::min(kPixelsPerWord - Slot, ToX - X);
-            uint64_t Bits = 0;
-            for (int K = Take - 1; K >= 0; --K)
-                Bits = Bits << 3 | uint64_t(P[3 * K] >> 7) << 2 | uint64_t(P[3 * K + 1] >> 7) << 1 |
-                       uint64_t(P[3 * K + 2] >> 7);
-            Current |= Bits << (3 * Slot);
-            P += 3 * Take;
-            X += Take;
-            Slot += Take;
-            if (Slot == kPixelsPerWord) {
-                *Word++ = Current;
-                Current = 0;
-                Slot = 0;
-            }
-        }
+        int From, To;
+        Walk.Columns(Y, From, To);
+        if (From < To) Packer.Append(Picture.constScanLine(Y) + 3 * From, size_t(To - From));
     }
-    if (Slot) *Word = Current;
+    Packer.Finish();
+    FillHistograms(*Result);
+    return Result;
+}
+
+// The classes of the picture scaled to Width x Height, computed over the
+// cross alone and packed as they come.
+std::shared_ptr<TClasses> PackScaledClasses(const QImage& Picture, int Width, int Height)
+{
+    auto Result = std::make_shared<TClasses>();
+    Result->Pixels = TWalk::Pixels(Width, Height);
+    Result->Words.reserve(size_t((Result->Pixels + kPixelsPerWord - 1) / kPixelsPerWord));
+    TClassPacker Packer(*Result);
+    AreaScale(Picture, Width, Height, true, [&](int, const uchar* Bytes, int From, int To) {
+        Packer.Append(Bytes + 3 * From, size_t(To - From));
+    });
+    Packer.Finish();
+    // A picture that gave no rows (never one that was decoded) compares as
+    // nothing rather than as an empty match.
+    if (Result->Words.size() != size_t((Result->Pixels + kPixelsPerWord - 1) / kPixelsPerWord)) {
+        Result->Words.clear();
+        Result->Pixels = 0;
+    }
     FillHistograms(*Result);
     return Result;
 }
@@ -432,14 +611,15 @@ struct TPictureComparer::Impl {
     // is decoded once, not once per size.
     std::string LastPath;
     QImage LastPicture;
-    QImage ScaledBuffer; // reused for every scaled picture
 
     TInfo& Info(const std::string& Path)
     {
         auto Found = Infos.find(Path);
         if (Found != Infos.end()) return Found->second;
+        // Whether the file exists and what type it is are read once a scan:
+        // a stat for every pair would cost more than comparing most pairs.
         TInfo& Result = Infos[Path];
-        const int Type = PictureFileType(Path);
+        const int Type = FileExists(Path) ? PictureFileType(Path) : 0;
         Result.Loadable = IsLoadedPictureType(Type);
         if (Result.Loadable && ReadPictureSize(Path, Type, Result.Width, Result.Height)) {
             ++Stats.HeaderReads;
@@ -532,8 +712,8 @@ struct TPictureComparer::Impl {
             Insert(K, Result, true);
             return Result;
         }
-        AreaScaleInto(*Picture, ScaledBuffer, Width, Height, true);
-        std::shared_ptr<TClasses> Result = PackClasses(ScaledBuffer);
+        ++Stats.Scalings;
+        std::shared_ptr<TClasses> Result = PackScaledClasses(*Picture, Width, Height);
         Summaries.try_emplace(K, TSummary{Result->Histograms, Result->Pixels});
         Insert(K, Result, false);
         return Result;
@@ -586,7 +766,6 @@ double TPictureComparer::Similarity(const std::string& FirstPath, const std::str
 {
     Impl& I = *FImpl;
     ++I.Stats.Comparisons;
-    if (!FileExists(FirstPath) || !FileExists(SecondPath)) return 0.0;
     TInfo& First = I.Info(FirstPath);
     TInfo& Second = I.Info(SecondPath);
     // A size learnt from a decode rather than the header takes one more round.

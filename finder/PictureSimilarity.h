@@ -43,6 +43,7 @@ struct TPictureComparerStats {
     long long CacheHits = 0;     // colour classes found cached
     long long EarlyStops = 0;    // comparisons ended once the threshold was out of reach
     long long Evictions = 0;
+    long long Scalings = 0;      // pictures scaled to a partner's size
     size_t PeakCacheBytes = 0;
 };
 

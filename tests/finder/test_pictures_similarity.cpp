@@ -4,7 +4,9 @@
 #include "finder/PictureSimilarity.h"
 #include "test_pictures_support.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <vector>
 
@@ -119,6 +121,66 @@ INSTANTIATE_TEST_SUITE_P(Table, Proportions,
                                            TProportionCase{400, 300, 300, 400, false},
                                            TProportionCase{1600, 1200, 2000, 1500, true}));
 
+// ScaledPicture against the area mean written out pixel by pixel: the
+// weight of source row j in target row y is the rounded cumulative overlap
+// up to its end less that up to its start, in 1/4096 of the target's span.
+uint32_t Cumulative(uint64_t Part, uint64_t Whole) { return uint32_t((Part * 8192 + Whole) / (Whole * 2)); }
+
+uint32_t OverlapWeight(int Target, int Source, int T, int S)
+{
+    const uint64_t Lo = uint64_t(T) * Source, Hi = uint64_t(T + 1) * Source;
+    const uint64_t From = std::max(Lo, uint64_t(S) * Target), To = std::min(Hi, uint64_t(S + 1) * Target);
+    if (From >= To) return 0;
+    return Cumulative(To - Lo, Source) - Cumulative(From - Lo, Source);
+}
+
+QImage AreaMean(const QImage& Source, int Width, int Height)
+{
+    QImage Result(Width, Height, QImage::Format_RGB888);
+    for (int Y = 0; Y < Height; ++Y)
+        for (int X = 0; X < Width; ++X)
+            for (int C = 0; C < 3; ++C) {
+                uint64_t Sum = 0;
+                for (int J = 0; J < Source.height(); ++J) {
+                    const uint32_t Wy = OverlapWeight(Height, Source.height(), Y, J);
+                    for (int I = 0; Wy && I < Source.width(); ++I)
+                        Sum += uint64_t(Wy) * OverlapWeight(Width, Source.width(), X, I) *
+                               Source.constScanLine(J)[3 * I + C];
+                }
+                Result.scanLine(Y)[3 * X + C] = uchar((Sum + (1u << 23)) >> 24);
+            }
+    return Result;
+}
+
+struct TScaleCase {
+    int Sw, Sh, Width, Height;
+};
+
+class ScaledPictureTest : public ::testing::TestWithParam<TScaleCase> {};
+
+TEST_P(ScaledPictureTest, EqualsTheAreaMean)
+{
+    const TScaleCase& C = GetParam();
+    const QImage Source = Noise(C.Sw, C.Sh, unsigned(C.Sw * 7 + C.Width));
+    const QImage Scaled = ScaledPicture(Source, C.Width, C.Height);
+    ASSERT_EQ(Scaled.size(), QSize(C.Width, C.Height));
+    const QImage Expected = AreaMean(Source, C.Width, C.Height);
+    for (int Y = 0; Y < C.Height; ++Y)
+        ASSERT_EQ(0, std::memcmp(Scaled.constScanLine(Y), Expected.constScanLine(Y), size_t(C.Width) * 3)) << Y;
+    // A single colour stays that colour: the weights sum to one exactly.
+    EXPECT_EQ(ScaledPicture(Filled(C.Sw, C.Sh, QColor(127, 128, 255)), C.Width, C.Height),
+              Filled(C.Width, C.Height, QColor(127, 128, 255)));
+}
+
+// Slightly smaller (two source pixels a target pixel), a third or less
+// (several), larger, larger one way and smaller the other, rows shorter
+// than the eight-byte steps.
+INSTANTIATE_TEST_SUITE_P(Sizes, ScaledPictureTest,
+                         ::testing::Values(TScaleCase{163, 122, 160, 120}, TScaleCase{97, 61, 31, 19},
+                                           TScaleCase{40, 30, 97, 73}, TScaleCase{60, 60, 59, 61},
+                                           TScaleCase{2, 2, 1, 1}, TScaleCase{3, 50, 2, 17},
+                                           TScaleCase{250, 4, 9, 3}, TScaleCase{17, 13, 17, 13}));
+
 class Similarity : public TPictureTemp {};
 
 TEST_F(Similarity, CopiesAndNegatives)
@@ -204,6 +266,10 @@ protected:
         Paths.push_back(Save("double.bmp", ScaledPicture(Base, 320, 240), "BMP"));
         Paths.push_back(Save("almost.png", ScaledPicture(Base, 161, 121)));
         Paths.push_back(Save("other.png", Noise(160, 90, 3)));
+        // One size taller than the other: scaling shrinks one way, enlarges the other.
+        const QImage Square = Noise(300, 300, 77);
+        Paths.push_back(Save("square.png", Square));
+        Paths.push_back(Save("square_tall.png", ScaledPicture(Square, 300, 301)));
         Paths.push_back(Save("small.png", Noise(40, 30, 4)));
         Paths.push_back(Save("negative.png", Negative(Base)));
         Paths.push_back(Save("line.png", Filled(160, 1, Qt::red)));
