@@ -4,16 +4,22 @@
 # earlier files, some sharing a size or a first block with another file, and
 # one file in twenty carrying a common name. The same arguments always give
 # the same tree (names, sizes, bytes and modification times).
-#   bench/make_tree.sh DIR [FILES]
+#   bench/make_tree.sh DIR [FILES [STEP]]
+# STEP (default 1) rounds every size down to a multiple of STEP. Sizes come
+# from a fixed range, so a smaller tree has fewer files per size; a tree of
+# FILES/10 files made with STEP 10 has as many files per size (and so as
+# many files sharing a size by chance) as one of FILES files with STEP 1,
+# for a fair comparison of scan times across tree sizes.
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 DIR [FILES]" >&2; exit 2; }
 dir=$1
 files=${2:-200000}
+step=${3:-1}
 mkdir -p "$dir"
-python3 - "$dir" "$files" <<'PY'
+python3 - "$dir" "$files" "$step" <<'PY'
 import os, random, sys
 
-root, total = sys.argv[1], int(sys.argv[2])
+root, total, step = sys.argv[1], int(sys.argv[2]), max(1, int(sys.argv[3]))
 rng = random.Random(20261206)
 pool = random.Random(7).randbytes(64 << 20)
 per_dir = 200
@@ -22,7 +28,7 @@ common += ["common%03d.dat" % i for i in range(300)]
 
 def size_of():
     # Log-uniform from 512 bytes to 64 KiB: mean about 13.5 KiB.
-    return int(512 * (128 ** rng.random()))
+    return int(512 * (128 ** rng.random())) // step * step
 
 def content(seed, size, shared_head=None):
     # A unique 16-byte stamp, then bytes from the pool at a seeded offset.

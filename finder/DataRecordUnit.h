@@ -50,6 +50,9 @@ struct TScanResult {
     TDateTime Created = 0;
     TFolderText Folder;
     uint64_t WriteTime = 0;  // the file time the scan saw, so a changed file is not deleted
+    // Only the name was read: a file alone in its group needs no size or
+    // times, so these are read when a second file joins.
+    bool Unread = false;
 };
 
 struct TSearchStat : TGroupRecord {

@@ -74,6 +74,11 @@ bool IsFileOfCategory(int Category, const std::string& Name, const std::vector<s
     return InFixedCategory(Category, Ext);
 }
 
+bool FilterReadsSize(const TFilterOptions& O)
+{
+    return O.SizeLimit || O.SkipZero || (O.Mode == 1 && O.BasicType == TBasicType::Zero);
+}
+
 bool PassesFileFilter(const TFilterOptions& O, const std::string& Name, int64_t Size)
 {
     if (O.ProtectSystemFiles && IsFileOfCategory(catSystem, Name)) return false;

@@ -42,5 +42,7 @@ bool IsFileOfCategory(int Category, const std::string& Name,
 
 // Sizes are 64-bit: a 4 GiB file is neither empty nor smaller than 10 KB.
 bool PassesFileFilter(const TFilterOptions& Options, const std::string& Name, int64_t Size);
+// Whether PassesFileFilter looks at the size at all.
+bool FilterReadsSize(const TFilterOptions& Options);
 
 } // namespace finder

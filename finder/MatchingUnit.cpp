@@ -21,9 +21,11 @@ namespace {
 constexpr size_t HeadBytes = 4096;
 constexpr size_t BlockBytes = 256 * 1024;
 
+constexpr uint64_t UnknownSize = UINT64_MAX;
+
 // Opens a regular file for reading; never follows a link and never blocks
-// on a FIFO that took a file's place after the walk.
-int OpenRegular(const std::string& Path)
+// on a FIFO that took a file's place after the walk. Size is its size then.
+int OpenRegular(const std::string& Path, uint64_t& Size)
 {
     const int Fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (Fd < 0) return -1;
@@ -32,6 +34,7 @@ int OpenRegular(const std::string& Path)
         ::close(Fd);
         return -1;
     }
+    Size = uint64_t(St.st_size);
     return Fd;
 }
 
@@ -51,20 +54,30 @@ public:
     {
         if (!FTried) {
             FTried = true;
-            FFd = FOpen && *FOpen ? (*FOpen)(FPath) : OpenRegular(FPath);
+            FFd = FOpen && *FOpen ? (*FOpen)(FPath) : OpenRegular(FPath, FSize);
         }
         return FFd;
+    }
+    // The size when the file was opened; UnknownSize through a test's opener.
+    uint64_t Size()
+    {
+        Fd();
+        return FSize;
     }
 
 private:
     const TOpener* FOpen;
     std::string FPath;
     int FFd = -1;
+    uint64_t FSize = UnknownSize;
     bool FTried = false;
 };
 
 // Reads up to Size bytes at Offset (fewer only at the end); -1 on an error.
-ssize_t ReadAt(int Fd, unsigned char* Buf, size_t Size, uint64_t Offset)
+// Reading stops at End, the file's size when opened, so that reaching it
+// needs no further read that comes back empty; bytes the file gained since
+// are still read when the same call returns them.
+ssize_t ReadAt(int Fd, unsigned char* Buf, size_t Size, uint64_t Offset, uint64_t End = UnknownSize)
 {
     size_t Done = 0;
     while (Done < Size) {
@@ -73,6 +86,7 @@ ssize_t ReadAt(int Fd, unsigned char* Buf, size_t Size, uint64_t Offset)
         if (N < 0) return -1;
         if (N == 0) break;
         Done += size_t(N);
+        if (Offset + Done >= End) break;
     }
     return ssize_t(Done);
 }
@@ -82,25 +96,34 @@ struct TBuffers {
     std::unique_ptr<unsigned char[]> B{new unsigned char[BlockBytes]};
 };
 
+// A file that ends within the first block gains nothing from advice on
+// read-ahead: the one read takes all of it.
+void Advise(TLazyFile& F, int Advice)
+{
+    if (F.Size() > HeadBytes) ::posix_fadvise(F.Fd(), 0, 0, Advice);
+}
+
 // With HeadA/HeadB, also the checksums of the first blocks when both were read.
-TCompareResult CompareFds(int FA, int FB, TRunControl* Run, TBuffers& Buf, uint32_t* HeadA = nullptr,
+TCompareResult CompareFds(TLazyFile& A, TLazyFile& B, TRunControl* Run, TBuffers& Buf, uint32_t* HeadA = nullptr,
                           uint32_t* HeadB = nullptr, bool* HeadsRead = nullptr)
 {
+    const int FA = A.Fd();
     if (FA < 0) return TCompareResult::FirstUnreadable;
+    const int FB = B.Fd();
     if (FB < 0) return TCompareResult::SecondUnreadable;
     // A first small block settles most different files cheaply; until it
     // does, nothing beyond it is read from disk.
-    ::posix_fadvise(FA, 0, 0, POSIX_FADV_RANDOM);
-    ::posix_fadvise(FB, 0, 0, POSIX_FADV_RANDOM);
+    Advise(A, POSIX_FADV_RANDOM);
+    Advise(B, POSIX_FADV_RANDOM);
     size_t Block = HeadBytes;
     for (uint64_t Offset = 0;; Offset += Block, Block = BlockBytes) {
         if (Run) {
             if (Run->StopRequested()) return TCompareResult::Stopped;
             Run->ProcessMessages();
         }
-        const ssize_t NA = ReadAt(FA, Buf.A.get(), Block, Offset);
+        const ssize_t NA = ReadAt(FA, Buf.A.get(), Block, Offset, A.Size());
         if (NA < 0) return TCompareResult::FirstUnreadable;
-        const ssize_t NB = ReadAt(FB, Buf.B.get(), Block, Offset);
+        const ssize_t NB = ReadAt(FB, Buf.B.get(), Block, Offset, B.Size());
         if (NB < 0) return TCompareResult::SecondUnreadable;
         if (Offset == 0 && HeadsRead) {
             *HeadA = ~UpdateChecksum(0xFFFFFFFFu, Buf.A.get(), size_t(NA));
@@ -111,26 +134,30 @@ TCompareResult CompareFds(int FA, int FB, TRunControl* Run, TBuffers& Buf, uint3
         if (size_t(NA) < Block) return TCompareResult::Equal;
         if (Offset == 0) {
             // Equal so far: now the rest is wanted, and read-ahead helps.
-            ::posix_fadvise(FA, 0, 0, POSIX_FADV_SEQUENTIAL);
-            ::posix_fadvise(FB, 0, 0, POSIX_FADV_SEQUENTIAL);
+            Advise(A, POSIX_FADV_SEQUENTIAL);
+            Advise(B, POSIX_FADV_SEQUENTIAL);
         }
     }
 }
 
 // CRC-32 of the first Limit bytes (the whole file with SIZE_MAX).
-bool ChecksumFd(int Fd, size_t Limit, uint32_t& Checksum, TRunControl* Run, unsigned char* Buf)
+bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, TRunControl* Run, unsigned char* Buf)
 {
+    const int Fd = F.Fd();
     if (Fd < 0) return false;
     // Only the first block is wanted: no read-ahead of the rest from disk.
-    if (Limit <= HeadBytes) ::posix_fadvise(Fd, 0, 0, POSIX_FADV_RANDOM);
+    if (Limit <= HeadBytes) Advise(F, POSIX_FADV_RANDOM);
     uint32_t C = 0xFFFFFFFFu;
     uint64_t Offset = 0;
+    // Up to the size the file had when opened: no read is spent on learning
+    // that the end was reached. A checksum only ever rules a match out.
+    Limit = size_t(std::min<uint64_t>(Limit, F.Size()));
     while (Offset < Limit) {
         if (Run) {
             if (Run->StopRequested()) return false;
             Run->ProcessMessages();
         }
-        const ssize_t N = ReadAt(Fd, Buf, size_t(std::min<uint64_t>(Limit - Offset, BlockBytes)), Offset);
+        const ssize_t N = ReadAt(Fd, Buf, size_t(std::min<uint64_t>(Limit - Offset, BlockBytes)), Offset, F.Size());
         if (N < 0) return false;
         if (N == 0) break;
         C = UpdateChecksum(C, Buf, size_t(N));
@@ -189,7 +216,7 @@ bool FileChecksum(const std::string& Path, uint32_t& Checksum, TRunControl* Run)
 {
     TLazyFile F(nullptr, Path);
     TBuffers Buf;
-    return ChecksumFd(F.Fd(), SIZE_MAX, Checksum, Run, Buf.A.get());
+    return ChecksumFd(F, SIZE_MAX, Checksum, Run, Buf.A.get());
 }
 
 TCompareResult CompareFileContents(const std::string& PathA, const std::string& PathB, TRunControl* Run)
@@ -197,7 +224,7 @@ TCompareResult CompareFileContents(const std::string& PathA, const std::string& 
     TLazyFile A(nullptr, PathA), B(nullptr, PathB);
     TBuffers Buf;
     if (A.Fd() < 0) return TCompareResult::FirstUnreadable;
-    return CompareFds(A.Fd(), B.Fd(), Run, Buf);
+    return CompareFds(A, B, Run, Buf);
 }
 
 bool SameChecksum(const std::string& PathA, const std::string& PathB, TRunControl* Run)
@@ -244,15 +271,21 @@ const std::string& TMatcher::GroupKey(uint32_t Index) const
                                              : static_cast<const TSearchStat&>(G).Name;
 }
 
+uint32_t TMatcher::NameHash(std::string_view Key)
+{
+    const uint64_t H = std::hash<std::string_view>()(Key);
+    return uint32_t(H ^ (H >> 32));
+}
+
 int TMatcher::FindName(std::string_view Key) const
 {
     if (FNameSlots.empty()) return -1;
-    const uint64_t H = std::hash<std::string_view>()(Key);
+    const uint32_t H = NameHash(Key);
     const size_t Mask = FNameSlots.size() - 1;
-    for (size_t I = size_t(H) & Mask;; I = (I + 1) & Mask) {
+    for (size_t I = H & Mask;; I = (I + 1) & Mask) {
         const TNameSlot& S = FNameSlots[I];
         if (S.Index == UINT32_MAX) return -1;
-        if (S.Hash == uint32_t(H >> 32) && GroupKey(S.Index) == Key) return int(S.Index);
+        if (S.Hash == H && GroupKey(S.Index) == Key) return int(S.Index);
     }
 }
 
@@ -261,29 +294,44 @@ int TMatcher::FindName(std::string_view Key) const
 void TMatcher::AddName(uint32_t Index)
 {
     if ((FNameCount + 1) * 10 > FNameSlots.size() * 7) {
+        // Every slot keeps its hash: growing moves slots without reading
+        // a single group record (each key is distinct already).
         std::vector<TNameSlot> Old;
         Old.swap(FNameSlots);
         FNameSlots.resize(Old.empty() ? 1024 : Old.size() * 2);
-        FNameCount = 0;
-        for (const TNameSlot& S : Old)
-            if (S.Index != UINT32_MAX) AddName(S.Index);
+        const size_t Mask = FNameSlots.size() - 1;
+        for (const TNameSlot& S : Old) {
+            if (S.Index == UINT32_MAX) continue;
+            size_t I = S.Hash & Mask;
+            while (FNameSlots[I].Index != UINT32_MAX) I = (I + 1) & Mask;
+            FNameSlots[I] = S;
+        }
     }
     const std::string& Key = GroupKey(Index);
-    const uint64_t H = std::hash<std::string_view>()(Key);
+    const uint32_t H = NameHash(Key);
     const size_t Mask = FNameSlots.size() - 1;
-    for (size_t I = size_t(H) & Mask;; I = (I + 1) & Mask) {
+    for (size_t I = H & Mask;; I = (I + 1) & Mask) {
         TNameSlot& S = FNameSlots[I];
         if (S.Index == UINT32_MAX) {
             S.Index = Index;
-            S.Hash = uint32_t(H >> 32);
+            S.Hash = H;
             ++FNameCount;
             return;
         }
-        if (S.Hash == uint32_t(H >> 32) && GroupKey(S.Index) == Key) {
+        if (S.Hash == H && GroupKey(S.Index) == Key) {
             if (Index < S.Index) S.Index = Index;
             return;
         }
     }
+}
+
+bool TMatcher::ReadFirstMember(TSearchStat& G)
+{
+    TScanResult& First = G.Files[0];
+    plat::TWin32FindData Data;
+    if (!plat::StatEntry(First.Folder + G.Name, Data) || Data.IsDirectory()) return false;
+    First = NameMember(First.Folder, Data);
+    return true;
 }
 
 void TMatcher::Joined(TGroupRecord& Group)
@@ -394,7 +442,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
         // The first blocks' checksums come with the comparison when unknown.
         const bool Want = FCandidatePath.empty() || !FAux[I].HasHead;
         const TCompareResult R =
-            CompareFds(Candidate.Fd(), First.Fd(), &FRun, Buf, &HeadC, &HeadG, Want ? &HeadsRead : nullptr);
+            CompareFds(Candidate, First, &FRun, Buf, &HeadC, &HeadG, Want ? &HeadsRead : nullptr);
         if (HeadsRead) {
             KeepCandidateHead(HeadC);
             SetHead(Size, I, HeadG);
@@ -415,7 +463,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
 
     uint32_t Head = 0, Crc = 0;
     bool HasCrc = false;
-    if (!ChecksumFd(Candidate.Fd(), HeadBytes, Head, nullptr, Buf.A.get())) return -1;
+    if (!ChecksumFd(Candidate, HeadBytes, Head, nullptr, Buf.A.get())) return -1;
     KeepCandidateHead(Head);
     if (Chain.Pending > 0) {
         for (uint32_t I = Chain.First; I != UINT32_MAX; I = FAux[I].Next) {
@@ -423,7 +471,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
             if (A.HasHead || A.Dead) continue;
             TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
             uint32_t H = 0;
-            if (!ChecksumFd(First.Fd(), HeadBytes, H, nullptr, Buf.B.get())) {
+            if (!ChecksumFd(First, HeadBytes, H, nullptr, Buf.B.get())) {
                 A.Dead = true;
                 continue;
             }
@@ -440,12 +488,12 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
         TContentAux& A = FAux[I];
         if (UseCrc) {
             if (!HasCrc) {
-                if (!ChecksumFd(Candidate.Fd(), SIZE_MAX, Crc, &FRun, Buf.A.get())) return -1;
+                if (!ChecksumFd(Candidate, SIZE_MAX, Crc, &FRun, Buf.A.get())) return -1;
                 HasCrc = true;
             }
             if (!A.HasCrc) {
                 TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
-                if (!ChecksumFd(First.Fd(), SIZE_MAX, A.Crc, &FRun, Buf.B.get())) {
+                if (!ChecksumFd(First, SIZE_MAX, A.Crc, &FRun, Buf.B.get())) {
                     if (FRun.StopRequested()) return -1;
                     A.Dead = true;
                     continue;
@@ -475,7 +523,7 @@ bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, int64_t S
         EnsureBuffers();
         TBuffers Buf{std::move(FBufA), std::move(FBufB)};
         TLazyFile A(&FHooks.OpenForRead, Path), B(&FHooks.OpenForRead, FirstPath);
-        const TCompareResult R = CompareFds(A.Fd(), B.Fd(), &FRun, Buf);
+        const TCompareResult R = CompareFds(A, B, &FRun, Buf);
         FBufA = std::move(Buf.A);
         FBufB = std::move(Buf.B);
         if (R != TCompareResult::Equal) return false;
@@ -491,14 +539,50 @@ bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, int64_t S
     return !(FThreshold > Similarity);
 }
 
+namespace {
+
+// Reads the size and times of an entry listed by name alone; false when the
+// file has gone (or is no longer a regular file) since it was listed.
+bool CompleteEntry(const plat::TDirectoryReader* Reader, const std::string& Path, plat::TWin32FindData& Data)
+{
+    if (Data.Stated) return true;
+    if (Reader) return Reader->StatDeferred(Data);
+    return plat::StatEntry(Path, Data) && !Data.IsDirectory();
+}
+
+} // namespace
+
+// The member record of a same-name group for a fully read entry.
+TScanResult TMatcher::NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data)
+{
+    return {int64_t(Data.Size()), plat::FileTimeToLocalDateTime(Data.ftLastWriteTime),
+            plat::FileTimeToLocalDateTime(Data.ftCreationTime), Folder, Data.ftLastWriteTime};
+}
+
 void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const std::string& Name,
-                              const plat::TWin32FindData& FindData)
+                              const plat::TWin32FindData& Listed, const plat::TDirectoryReader* Reader)
 {
     // Folders and the dots take part in no group of any kind.
-    if (FindData.IsDirectory() || IsDots(Name)) {
+    if (Listed.IsDirectory() || IsDots(Name)) {
         Unmatched = false;
         return;
     }
+    // An entry listed by name alone is read in full where its size or dates
+    // count; a same-name scan reads it only once a group of its name exists.
+    plat::TWin32FindData Read;
+    const plat::TWin32FindData* Entry = &Listed;
+    auto Complete = [&] {
+        if (Entry->Stated) return true;
+        Read = Listed;
+        if (!CompleteEntry(Reader, Folder + Name, Read)) return false;
+        Entry = &Read;
+        return true;
+    };
+    if ((FOptions.Kind != TScanKind::FileName || FilterReadsSize(FOptions.Filter)) && !Complete()) {
+        Unmatched = false;
+        return;
+    }
+    const plat::TWin32FindData& FindData = *Entry;
     const int64_t Size = int64_t(FindData.Size());
     if (!PassesFileFilter(FOptions.Filter, Name, Size)) {
         Unmatched = false;
@@ -508,8 +592,9 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     if (FRun.StopRequested()) return;
     FRun.ProcessMessages();
 
-    const TDateTime Modified = plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime);
-    const TDateTime Created = plat::FileTimeToLocalDateTime(FindData.ftCreationTime);
+    // Local dates are made only for an entry that a group takes.
+    auto Modified = [&] { return plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime); };
+    auto Created = [&] { return plat::FileTimeToLocalDateTime(FindData.ftCreationTime); };
 
     switch (FOptions.Kind) {
     case TScanKind::None: return;
@@ -519,9 +604,16 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         if (Index < 0) return;
         auto& G = static_cast<TSearchStat&>(*FGroups[size_t(Index)]);
         Unmatched = false;
-        if (FOptions.SameSize && Size != G.Files[0].Size) return;
-        if (FOptions.SameDate && Modified != G.Files[0].Modified) return;
-        G.Files.push_back({Size, Modified, Created, Folder, FindData.ftLastWriteTime});
+        if (!Complete()) return;  // gone since it was listed
+        const TScanResult Member = NameMember(Folder, *Entry);
+        if (G.Files[0].Unread && !ReadFirstMember(G)) {
+            // The file that opened the group has gone: this one takes its place.
+            G.Files[0] = Member;
+            return;
+        }
+        if (FOptions.SameSize && Member.Size != G.Files[0].Size) return;
+        if (FOptions.SameDate && Member.Modified != G.Files[0].Modified) return;
+        G.Files.push_back(Member);
         Joined(G);
         return;
     }
@@ -531,10 +623,11 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         if (Index < 0) return;
         auto& G = static_cast<TSearchStatBye&>(*FGroups[size_t(Index)]);
         Unmatched = false;
+        const TDateTime M = Modified();
         if (FOptions.SameSize && Size != G.Size) return;
-        if (FOptions.SameDate && Modified != G.Modified) return;
+        if (FOptions.SameDate && M != G.Modified) return;
         G.TotalSize += Size;
-        G.Files.push_back({Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime});
+        G.Files.push_back({Name, Folder, Size, M, Created(), FindData.ftLastWriteTime});
         Joined(G);
         return;
     }
@@ -545,23 +638,25 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         if (Index < 0) return;
         auto& G = static_cast<TSearchStatID3&>(*FGroups[size_t(Index)]);
         Unmatched = false;
+        const TDateTime M = Modified();
         if (FOptions.SameSize && Size != G.Size) return;
-        if (FOptions.SameDate && Modified != G.Modified) return;
+        if (FOptions.SameDate && M != G.Modified) return;
         if (FOptions.SameArtist && (FTags.size() > 1 ? FTags[1] : std::string()) != G.Artist) return;
         G.TotalSize += Size;
-        G.Files.push_back({Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime});
+        G.Files.push_back({Name, Folder, Size, M, Created(), FindData.ftLastWriteTime});
         Joined(G);
         return;
     }
 
     case TScanKind::Similar: {
         const std::string Path = Folder + Name;
+        const TDateTime M = Modified();
         auto Try = [&](uint32_t I) {
             if (FGroups[I]->Kind() != TGroupKind::SimilarPicture) return false;
             auto& G = static_cast<TSearchSimilar&>(*FGroups[I]);
             double Similarity = 0;
-            if (!SimilarJoin(G, Path, Size, Modified, Similarity)) return false;
-            G.Files.push_back({Name, Folder, Similarity, Size, Modified, Created, FindData.ftLastWriteTime});
+            if (!SimilarJoin(G, Path, Size, M, Similarity)) return false;
+            G.Files.push_back({Name, Folder, Similarity, Size, M, Created(), FindData.ftLastWriteTime});
             Joined(G);
             Unmatched = false;
             return true;
@@ -594,9 +689,31 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     }
 }
 
-void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& FindData)
+void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Listed,
+                        const plat::TDirectoryReader* Reader)
 {
-    if (FindData.IsDirectory() || IsDots(Name)) return;
+    if (Listed.IsDirectory() || IsDots(Name)) return;
+    if (FOptions.Kind == TScanKind::FileName && !Listed.Stated && !FilterReadsSize(FOptions.Filter)) {
+        // Alone in its group, the file needs no size or dates yet.
+        auto G = std::make_unique<TSearchStat>();
+        G->Name = Name;
+        G->Count = 1;
+        TScanResult& First = G->Files.emplace_back();
+        First.Folder = Folder;
+        First.Unread = true;
+        const uint32_t Index = uint32_t(FGroups.size());
+        FGroups.push_back(std::move(G));
+        AddName(Index);
+        return;
+    }
+    plat::TWin32FindData Read;
+    if (!Listed.Stated) {
+        // The filter the walk applied saw no size: it is applied again.
+        Read = Listed;
+        if (!CompleteEntry(Reader, Folder + Name, Read)) return;
+        if (!PassesFileFilter(FOptions.Filter, Name, int64_t(Read.Size()))) return;
+    }
+    const plat::TWin32FindData& FindData = Listed.Stated ? Listed : Read;
     const int64_t Size = int64_t(FindData.Size());
     const TDateTime Modified = plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime);
     const TDateTime Created = plat::FileTimeToLocalDateTime(FindData.ftCreationTime);

@@ -146,10 +146,15 @@ public:
 
     // Unmatched is false on return when the entry joined a group or was
     // dropped; it stays true when no group took it or a stop was requested.
+    // An entry listed by name alone (Stated false) is read through Reader,
+    // its folder's open reader, or by its path when Reader is null; one
+    // that has gone meanwhile is dropped.
     void MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const std::string& Name,
-                        const plat::TWin32FindData& FindData);
+                        const plat::TWin32FindData& FindData, const plat::TDirectoryReader* Reader = nullptr);
     // Opens a group with the entry as its only member (when its kind allows).
-    void NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& FindData);
+    // A same-name group keeps an entry listed by name alone unread.
+    void NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& FindData,
+                  const plat::TDirectoryReader* Reader = nullptr);
 
     // Groups of two or more members and their members, kept up to date for
     // the scanning page's counters.
@@ -207,6 +212,7 @@ private:
     std::vector<TNameSlot> FNameSlots;
     size_t FNameCount = 0;
     const std::string& GroupKey(uint32_t Index) const;
+    static uint32_t NameHash(std::string_view Key);  // the slot's place and check
     int FindName(std::string_view Key) const;
     void AddName(uint32_t Index);
     TFlatMap<int64_t, TChain, TSizeHash> FBySize;              // same content / pictures
@@ -224,6 +230,10 @@ private:
     int64_t FDupGroups = 0, FDupFiles = 0;
 
     void Joined(TGroupRecord& Group);
+    static TScanResult NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data);
+    // Reads the size and dates of a same-name group's unread first file;
+    // false when it has gone.
+    bool ReadFirstMember(TSearchStat& G);
     void AddToSizeChain(int64_t Size, uint32_t Index);
     void SetHead(int64_t Size, uint32_t Index, uint32_t Head);
     int ReadTags(const std::string& Path);

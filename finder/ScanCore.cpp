@@ -86,6 +86,9 @@ void TScanRun::ScanFolder(std::string Path, bool FilesOnly)
     if (!ListFiles && FilesOnly) return;
 
     plat::TDirectoryReader Reader;
+    // A same-name scan reads a file's size and dates only when a second file
+    // of its name turns up, unless the filter looks at sizes.
+    Reader.DeferFileStat(FOptions.Match.Kind == TScanKind::FileName && !FilterReadsSize(FOptions.Match.Filter));
     plat::TWin32FindData Data;
     if (!Reader.FindFirst(Path, Data)) return;
     const TFolderText Folder(Path);
@@ -106,10 +109,10 @@ void TScanRun::ScanFolder(std::string Path, bool FilesOnly)
         if (!ListFiles) continue;
         ++FFilesSeen;
         bool Unmatched = true;
-        FMatcher.MatchIntoGroup(Unmatched, Folder, Name, Data);
+        FMatcher.MatchIntoGroup(Unmatched, Folder, Name, Data, &Reader);
         if (Unmatched && Name.find('.') != std::string::npos &&
             PassesFileFilter(FOptions.Match.Filter, Name, int64_t(Data.Size())))
-            FMatcher.NewGroup(Folder, Name, Data);
+            FMatcher.NewGroup(Folder, Name, Data, &Reader);
     } while (Reader.FindNext(Data));
     Reader.Close();
 }

@@ -115,10 +115,28 @@ bool TDirectoryReader::FindNext(TWin32FindData& Data) {
         if (!E) return false;
         if (E->d_name[0] == '.' && (E->d_name[1] == 0 || (E->d_name[1] == '.' && E->d_name[2] == 0))) continue;
         if (E->d_type != DT_UNKNOWN && E->d_type != DT_REG && E->d_type != DT_DIR) continue;
+        if (FDeferFiles && E->d_type == DT_REG) {
+            Data.cFileName = E->d_name;
+            Data.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+            if (E->d_name[0] == '.') Data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
+            Data.ftCreationTime = Data.ftLastWriteTime = 0;
+            Data.nFileSizeHigh = Data.nFileSizeLow = 0;
+            Data.Device = FFolderDevice;
+            Data.Inode = E->d_ino;
+            Data.Stated = false;
+            return true;
+        }
         if (!FillRecord(Fd, E->d_name, E->d_name, Data)) continue;
         MarkHiddenMount(FFolder, FFolderDevice, Data);
         return true;
     }
+}
+
+bool TDirectoryReader::StatDeferred(TWin32FindData& Data) const {
+    if (Data.Stated) return true;
+    if (!FDir) return false;
+    const std::string Name = Data.cFileName;
+    return FillRecord(dirfd(static_cast<DIR*>(FDir)), Name.c_str(), Name, Data) && !Data.IsDirectory();
 }
 
 void TDirectoryReader::Close() {

@@ -24,6 +24,9 @@ struct TWin32FindData {
     // Identity of the entry, so that a walk can refuse a folder it has seen.
     uint64_t Device = 0;
     uint64_t Inode = 0;
+    // False for a regular file listed by name alone (see DeferFileStat):
+    // its times and size are not filled in yet.
+    bool Stated = true;
 
     uint64_t Size() const { return (uint64_t(nFileSizeHigh) << 32) | nFileSizeLow; }
     bool IsDirectory() const { return dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY; }
@@ -41,11 +44,21 @@ public:
     bool FindNext(TWin32FindData& Data);
     void Close();
 
+    // With On, a regular file whose kind the folder listing tells is listed
+    // by name alone (Stated false, the folder's device, its inode), sparing
+    // one status call per file; StatDeferred reads the rest when needed.
+    // Folders and entries of unknown kind are always read in full.
+    void DeferFileStat(bool On) { FDeferFiles = On; }
+    // Completes such a record while its folder is open; false when the file
+    // has gone or is no longer a regular file.
+    bool StatDeferred(TWin32FindData& Data) const;
+
 private:
     void* FDir = nullptr;  // DIR*
     std::string FFolder;
     int FDotsLeft = 0;
     uint64_t FFolderDevice = 0;  // taken once: mount points are told apart by device
+    bool FDeferFiles = false;
 };
 
 // The record of one path without listing its folder (lstat); false for links
