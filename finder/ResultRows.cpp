@@ -1,5 +1,6 @@
 #include "finder/ResultRows.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -170,7 +171,8 @@ TRowTexts RowTexts(const TResultRow& Base, int Mode, TScanKind Kind)
     T.SubItems[1] = DateTimeText(Row->Modified);
     if (const auto* S = dynamic_cast<const TSearchSimilarResult*>(Row)) {
         char Buf[64];
-        std::snprintf(Buf, sizeof Buf, "%.2f%%", S->Similarity);
+        // "0.00" rounds a half away from zero: 90.125 reads 90.13.
+        std::snprintf(Buf, sizeof Buf, "%.2f%%", std::round(S->Similarity * 100.0) / 100.0);
         T.SubItems[2] = Buf;
     } else {
         T.SubItems[2] = DateTimeText(Row->Created);

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include <sys/resource.h>
+
 #include "platform/DirectoryReader.h"
 
 namespace finder {
@@ -43,6 +45,13 @@ TScanRun::TScanRun(const TScanOptions& Options, uint8_t& RunState, TGroupList& G
 TScanOutcome TScanRun::Run()
 {
     TScanOutcome Outcome;
+    // The walk keeps open every folder it is inside of, and a comparison two
+    // files more: a deep tree must not run out of descriptors half-way.
+    rlimit Files{};
+    if (getrlimit(RLIMIT_NOFILE, &Files) == 0 && Files.rlim_cur < Files.rlim_max) {
+        Files.rlim_cur = Files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &Files);
+    }
     try {
         ScanCheckedPlaces();
     } catch (const std::exception& E) {
