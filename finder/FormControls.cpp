@@ -11,34 +11,9 @@
 
 // ---- TLabelEx --------------------------------------------------------------
 
-TLabelEx::TLabelEx(const QString& Caption, QWidget* Parent) : QLabel(Caption, Parent) {}
-
-void TLabelEx::enterEvent(QEnterEvent* Event) {
-    QLabel::enterEvent(Event);
-    if (OnMouseEnter) OnMouseEnter(this);
-}
-
-void TLabelEx::leaveEvent(QEvent* Event) {
-    QLabel::leaveEvent(Event);
-    if (OnMouseLeave) OnMouseLeave(this);
-}
-
-void TLabelEx::mousePressEvent(QMouseEvent* Event) {
-    QLabel::mousePressEvent(Event);
-    Event->accept();
-    FPressed = Event->button() == Qt::LeftButton;
-    if (OnMouseDown) {
-        const QPoint P = Event->position().toPoint();
-        OnMouseDown(this, Event->button(), Event->modifiers(), P.x(), P.y());
-    }
-}
-
-void TLabelEx::mouseReleaseEvent(QMouseEvent* Event) {
-    QLabel::mouseReleaseEvent(Event);
-    Event->accept();
-    const bool Click = FPressed && Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint());
-    FPressed = false;
-    if (Click && OnClick) OnClick(this);
+TLabelEx::TLabelEx(const QString& Caption, QWidget* Parent) : TImageEx(Parent) {
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setText(Caption);
 }
 
 // ---- TRadioButton ----------------------------------------------------------

@@ -20,22 +20,11 @@
 #include "finder/ImageEx.h"
 #include "finder/PlacesTree.h"
 
-// A label with the events of a link.
-class TLabelEx : public QLabel {
+// A label with the events of a link: the picture button's events on text.
+class TLabelEx : public TImageEx {
     Q_OBJECT
 public:
     explicit TLabelEx(const QString& Caption, QWidget* Parent = nullptr);
-    TNotifyEvent OnMouseEnter, OnMouseLeave, OnClick;
-    TMouseEvent OnMouseDown;
-
-protected:
-    void enterEvent(QEnterEvent* Event) override;
-    void leaveEvent(QEvent* Event) override;
-    void mousePressEvent(QMouseEvent* Event) override;
-    void mouseReleaseEvent(QMouseEvent* Event) override;
-
-private:
-    bool FPressed = false;
 };
 
 // A radio button grouped with the radio buttons of the same parent. Its
