@@ -1,6 +1,7 @@
 #include "finder/DeleteDuplicatesUnit.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,12 +14,14 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "finder/HtmlExport.h"
 #include "finder/MainSkin.h"
 #include "frame/SettingsUnit.h"
 #include "frame/StartupUnit.h"
 #include "platform/MessageBox.h"
 #include "tags/RealMediaFile.h"
 #include "windows/AboutUnit.h"
+#include "windows/AddFileTypeUnit.h"
 #include "windows/DMUnit.h"
 
 namespace {
@@ -942,7 +945,8 @@ void TDeleteDuplicatesForm::labHelpClick(QObject*) {
 }
 
 void TDeleteDuplicatesForm::imgAddFileTypeClick(QObject*) {
-    // The custom file types window opens here.
+    TfrmAddFileType Form(this);
+    Form.exec();
 }
 
 // ============================================================================
@@ -1283,7 +1287,67 @@ void TDeleteDuplicatesForm::tvDiskDirGetImageIndex(QObject*, TPlaceNode* Node) {
 // ============================================================================
 
 void TDeleteDuplicatesForm::ExportButtonClick(QObject*) {
-    // The HTML export of the results list.
+    // The proposed name carries today's date, set afresh on every click.
+    const std::string DefaultName = finder::DefaultExportName(plat::NowDateTime());
+    if (FDeleting || FRunState == rsRunning) return;
+    const size_t Count = std::min(FRowList.size(), size_t(std::max(DuplicatesListView->ItemCount(), 0)));
+    if (Count == 0) return;
+
+    std::string FileName;
+    if (finder::ExportDialog()) {
+        FileName = finder::ExportDialog()(DefaultName);
+    } else {
+        QFileDialog Dialog(this);
+        Dialog.setAcceptMode(QFileDialog::AcceptSave);
+        Dialog.setFileMode(QFileDialog::AnyFile);
+        Dialog.setNameFilter("Html File (*.html)");
+        Dialog.setDefaultSuffix("html");
+        Dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        Dialog.selectFile(QString::fromStdString(DefaultName));
+        if (Dialog.exec() == QDialog::Accepted && !Dialog.selectedFiles().isEmpty())
+            FileName = QFile::encodeName(Dialog.selectedFiles().first()).toStdString();
+    }
+    if (FileName.empty()) return;
+
+    finder::TExportPage Page;
+    Page.Mode = FMode;
+    Page.Email = rbEmail->Checked();
+    Page.Linkman = rbLinkman->Checked();
+    for (TRadioButton* R : {rbScanFileName, rbScanFileBye, rbScanTitle, rbScanSimilar})
+        if (R->Checked()) {
+            Page.ScanModeCaption = R->text().toStdString();
+            break;
+        }
+    for (int K = 0; K < 5 && K < DuplicatesListView->ColumnCount(); ++K)
+        Page.Columns[size_t(K)] = DuplicatesListView->Column(K).Caption.toStdString();
+    Page.TitleTime = plat::NowDateTime();
+    Page.SearchTime = plat::NowDateTime();
+    Page.RowCount = Count;
+    // The rows' own bytes, as the list is given them: a name that is no
+    // UTF-8 still links to its file.
+    Page.IsHeader = [this](size_t I) { return FRowList[I]->RowKind == 0; };
+    const finder::TScanKind Kind = ScanKind();
+    Page.Row = [this, Kind](size_t I) {
+        const finder::TRowTexts T = finder::RowTexts(*FRowList[I], FMode, Kind);
+        finder::TExportRow R;
+        R.Caption = T.Caption;
+        for (size_t K = 0; K < R.SubItems.size() && K < T.SubItems.size(); ++K) R.SubItems[K] = T.SubItems[K];
+        return R;
+    };
+
+    finder::TExportResult Result;
+    try {
+        Result = finder::ExportHtmlFile(FileName, Page);
+    } catch (const std::exception& E) {
+        Result.Ok = false;
+        Result.Error = E.what();
+    }
+    if (!Result.Ok) {
+        plat::ShowException(Result.Error);
+        return;
+    }
+    plat::MessageBox("Data has been exported to " + FileName, "Corvane - Export",
+                     plat::MB_OK | plat::MB_ICONINFORMATION);
 }
 
 void TDeleteDuplicatesForm::labAddFileClick(QObject*) {

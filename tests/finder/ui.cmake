@@ -18,7 +18,8 @@ add_executable(test_finder_window_scan
   ${CMAKE_CURRENT_LIST_DIR}/WindowTestMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ScanWindowSupport.h
   ${CMAKE_CURRENT_LIST_DIR}/test_window_scan.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_window_scan_media.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/test_window_scan_media.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_window_export.cpp)
 target_link_libraries(test_finder_window_scan PRIVATE corvane_finder_ui GTest::gtest)
 target_compile_definitions(test_finder_window_scan PRIVATE
   CORVANE_MUSIC_SAMPLES="${CMAKE_SOURCE_DIR}/tests/data/music"
