@@ -14,6 +14,7 @@
 
 #include "finder/DeleteCore.h"
 #include "finder/DeleteDuplicatesUnit.h"
+#include "finder/FileWipe.h"
 #include "frame/SettingsUnit.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
@@ -307,7 +308,43 @@ void TDeleteDuplicatesForm::ScanNowButtonClick(QObject*) {
     std::string Error;
     try {
         if (FMode == 1 || FMode == 3 || FMode == 4) ScanCheckedPlaces();
-        // The shredder's work joins here (mode 5).
+        if (FMode == 5) {
+            // The shredder: every ticked item is overwritten and deleted, one
+            // summary row each; between items every message gets through
+            // (the Stop button), while wiping only painting does.
+            std::vector<finder::TEraseItem> Items;
+            for (int I = 0; I < EraseListView->topLevelItemCount(); ++I) {
+                const QTreeWidgetItem* It = EraseListView->topLevelItem(I);
+                Items.push_back({It->text(0).toStdString(), It->text(1).toStdString(),
+                                 It->checkState(0) == Qt::Checked});
+            }
+            finder::TEraseContext Ctx;
+            GetWindowsDir(Ctx.WindowsDir);
+            Ctx.ProgramPath = plat::ProgramPath();
+            Ctx.ProgramFolder = plat::ProgramFolder();
+            Ctx.ProcessMessages = [this] {
+                QCoreApplication::processEvents();
+                if (OnProcessMessages) OnProcessMessages();
+            };
+            Ctx.PaintPump = [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest); };
+            QTreeWidgetItem* Row = nullptr;
+            Ctx.ShowItem = [&](const std::string& Caption) {
+                Row = new QTreeWidgetItem(FinishListView, {Q(Caption)});
+                Row->setTextAlignment(1, Qt::AlignCenter);
+                for (int Col = 0; Col < 2; ++Col) FinishListViewCustomDrawSubItem(Row, Col);
+                ScanMessage->setText(Q(Caption));
+            };
+            Ctx.ItemDone = [&](const finder::TEraseOutcome& O) {
+                if (Row) Row->setText(1, finder::EraseStatusText(O.Status));
+            };
+            FinishListView->clear();
+            finder::TEraseSummary Summary;
+            finder::EraseItems(Items, FRunState, Ctx, Summary);
+            DelStatus1->setText(Q(Summary.DelStatus1));
+            DelStatus2->setText(Q(Summary.DelStatus2));
+            DelStatus3->setText(Q(Summary.DelStatus3));
+            ApplyFontColor(DelStatus3, Summary.Red ? Qt::red : Qt::black);
+        }
     } catch (const std::exception& E) {
         Error = E.what();
     } catch (...) {

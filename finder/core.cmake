@@ -6,4 +6,5 @@ list(APPEND FINDER_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ResultRows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ScanCore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DeleteCore.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/HtmlExport.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/HtmlExport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FileWipe.cpp)

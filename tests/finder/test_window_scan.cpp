@@ -472,6 +472,59 @@ TEST_F(ScanWindowTest, CrushAsksBeforeErasing) {
     EXPECT_EQ(Form->abDuplicates->text(), "0");
 }
 
+TEST_F(ScanWindowTest, CrushErasesTheTickedItemsAndFillsTheSummary) {
+    TempTree T;
+    const std::string File = T.File("a/file.txt", {.Content = "private", .Size = 3000});
+    T.File("b/inner/x.txt", {.Content = "x"});
+    const std::string Kept = T.File("c/unticked.txt", {.Content = "stays"});
+    Form->SwitchMode(5);
+    auto Add = [&](const std::string& P, const char* Type, bool Tick) {
+        auto* It = new QTreeWidgetItem(Form->EraseListView, {QString::fromStdString(P), Type});
+        It->setCheckState(0, Tick ? Qt::Checked : Qt::Unchecked);
+    };
+    Add(File, "File", true);
+    Add(T.Path("b"), "Folder", true);
+    Add(Kept, "File", false);
+    Add(T.Path("missing"), "File", true);
+    Add("/etc/fstab", "File", true);
+    Answers = {plat::IDYES};
+    Scan();
+    ASSERT_EQ(Form->DataNotebook->currentIndex(), 3);
+    QTreeWidget* L = Form->FinishListView;
+    ASSERT_EQ(L->topLevelItemCount(), 4);
+    const char* Want[] = {"Succeeded", "Succeeded", "Not exist", "Protected"};
+    for (int I = 0; I < 4; ++I) EXPECT_EQ(L->topLevelItem(I)->text(1).toStdString(), Want[I]) << I;
+    EXPECT_EQ(L->topLevelItem(0)->text(0).toStdString(), File);
+    EXPECT_EQ(Form->DelStatus1->text().toStdString(), "5 items have been found. 4 items were selected for erasion.");
+    EXPECT_EQ(Form->DelStatus2->text().toStdString(), "2 items have been erased successfully.");
+    EXPECT_EQ(Form->DelStatus3->text().toStdString(), "Fail to erase 2 items.");
+    EXPECT_FALSE(T.Exists("a/file.txt"));
+    EXPECT_FALSE(T.Exists("b"));
+    EXPECT_EQ(T.Read("c/unticked.txt"), "stays");
+    EXPECT_EQ(Form->EraseListView->topLevelItemCount(), 5);  // the list itself is kept
+    EXPECT_EQ(Form->FRunState, rsFinished);
+}
+
+TEST_F(ScanWindowTest, CrushStopEndsBeforeTheItemAfterNext) {
+    TempTree T;
+    Form->SwitchMode(5);
+    for (const char* N : {"one", "two", "three"}) {
+        auto* It = new QTreeWidgetItem(Form->EraseListView, {QString::fromStdString(T.File(N, {.Content = N})), "File"});
+        It->setCheckState(0, Qt::Checked);
+    }
+    int Calls = 0;
+    Form->OnProcessMessages = [&] {
+        if (++Calls == 2) Form->StopButtonClick(nullptr);
+    };
+    Answers = {plat::IDYES};
+    Scan();
+    EXPECT_EQ(Form->FinishListView->topLevelItemCount(), 2);
+    EXPECT_FALSE(T.Exists("two"));
+    EXPECT_EQ(T.Read("three"), "three");
+    EXPECT_EQ(Form->FRunState, rsStopRequested);
+    EXPECT_EQ(Form->DataNotebook->currentIndex(), 3);
+}
+
 TEST_F(WalkTest, ClosingTheWindowStopsTheWalk) {
     int Calls = 0;
     Form->OnProcessMessages = [&] {
