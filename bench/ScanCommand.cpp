@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "finder/ResultRows.h"
-#include "finder/ScanCore.h"
+#include "finder/core/ResultRows.h"
+#include "finder/core/ScanCore.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "finder/PictureLoader.h"
-#include "finder/PictureSimilarity.h"
-#include "finder/ResultRows.h"
-#include "finder/ScanCore.h"
+#include "finder/pictures/PictureLoader.h"
+#include "finder/pictures/PictureSimilarity.h"
+#include "finder/core/ResultRows.h"
+#include "finder/core/ScanCore.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 
 TCorvaneApplication::TCorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

@@ -4,12 +4,12 @@
 
 #include <exception>
 
-#include "finder/DeleteDuplicatesUnit.h"
+#include "finder/window/DeleteDuplicatesUnit.h"
 #include "frame/CorvaneApplication.h"
 #include "frame/SettingsUnit.h"
 #include "platform/Clock.h"
 #include "platform/InstanceLock.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "windows/DMUnit.h"
 #include "windows/StartUnit.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "windows/WindowHelpers.h"
 

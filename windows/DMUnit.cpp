@@ -13,7 +13,7 @@
 
 #include "frame/SettingsUnit.h"
 #include "frame/StartupUnit.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "windows/ShowLiveUpdateUnit.h"

@@ -8,7 +8,7 @@
 
 #include <stdexcept>
 
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 
 namespace {
 

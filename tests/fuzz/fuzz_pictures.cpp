@@ -2,8 +2,8 @@
 // file name's extension, so that files beginning 00 00 or 01 00 reach the
 // icon and metafile readers; the rest is the file. A decoded picture must be
 // 24-bit, at least 2 x 2, of the size its header gave, and alike to itself.
-#include "finder/PictureLoader.h"
-#include "finder/PictureSimilarity.h"
+#include "finder/pictures/PictureLoader.h"
+#include "finder/pictures/PictureSimilarity.h"
 
 #include <QGuiApplication>
 #include <QImage>

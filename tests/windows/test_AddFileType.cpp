@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "../common/TempTree.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "windows/AddFileTypeUnit.h"
 

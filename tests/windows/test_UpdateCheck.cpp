@@ -11,7 +11,7 @@
 #include "HttpTestServer.h"
 #include "frame/SettingsUnit.h"
 #include "frame/StartupUnit.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "windows/DMUnit.h"

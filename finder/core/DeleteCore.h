@@ -1,0 +1,41 @@
+#pragma once
+// Deleting the ticked members of the results: to the trash or for good, one
+// outcome per row, and the three summary lines.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "finder/core/ResultRows.h"
+
+namespace finder {
+
+struct TDeleteOutcome {
+    std::string Caption;  // the file's path
+    bool Succeeded = false;
+};
+
+struct TDeleteSummary {
+    int32_t Found = 0, Selected = 0, Succeeded = 0, Failed = 0;
+    std::vector<TDeleteOutcome> Items;
+    std::string DelStatus1, DelStatus2, DelStatus3;
+    bool Red = false;  // DelStatus3 shown in red
+};
+
+struct TDeleteHooks {
+    std::function<bool(const std::string&)> Trash;   // plat::MoveToTrash unless replaced
+    std::function<bool(const std::string&)> Delete;  // owner write permission, then unlink
+};
+
+// The confirmation question of the Delete button for the file modes.
+std::string DeleteConfirmationText(bool ToRecycleBin);
+inline constexpr const char* DeleteConfirmationCaption = "Corvane - Delete Confirmation";
+inline constexpr const char* NothingSelectedText = "Please select the items you want to remove first!";
+
+// Runs the deletion over the rows in list order; returns Succeeded + Failed.
+// A ticked file that is no longer the regular file of the size and
+// modification time the scan saw is left alone and reported "Failed".
+int32_t DeleteSelected(const TRowList& Rows, TScanKind Kind, bool ToRecycleBin, TDeleteSummary& Summary,
+                       const std::function<void()>& ProcessMessages = {}, TDeleteHooks Hooks = {});
+
+} // namespace finder

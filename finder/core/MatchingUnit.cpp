@@ -1,0 +1,782 @@
+#include "finder/core/MatchingUnit.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "finder/pictures/PictureSimilarity.h"
+#include "tags/MusicTags.h"
+
+namespace finder {
+
+namespace {
+
+constexpr size_t HeadBytes = 4096;
+constexpr size_t BlockBytes = 256 * 1024;
+
+constexpr uint64_t UnknownSize = UINT64_MAX;
+
+// Opens a regular file for reading; never follows a link and never blocks
+// on a FIFO that took a file's place after the walk. Size is its size then.
+int OpenRegular(const std::string& Path, uint64_t& Size)
+{
+    const int Fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (Fd < 0) return -1;
+    struct stat St;
+    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+        ::close(Fd);
+        return -1;
+    }
+    Size = uint64_t(St.st_size);
+    return Fd;
+}
+
+using TOpener = std::function<int(const std::string&)>;
+
+// A file opened on first use and closed at the end of the scope.
+class TLazyFile {
+public:
+    TLazyFile(const TOpener* Open, std::string Path) : FOpen(Open), FPath(std::move(Path)) {}
+    ~TLazyFile()
+    {
+        if (FFd >= 0) ::close(FFd);
+    }
+    TLazyFile(const TLazyFile&) = delete;
+    TLazyFile& operator=(const TLazyFile&) = delete;
+    int Fd()
+    {
+        if (!FTried) {
+            FTried = true;
+            FFd = FOpen && *FOpen ? (*FOpen)(FPath) : OpenRegular(FPath, FSize);
+        }
+        return FFd;
+    }
+    // The size when the file was opened; UnknownSize through a test's opener.
+    uint64_t Size()
+    {
+        Fd();
+        return FSize;
+    }
+
+private:
+    const TOpener* FOpen;
+    std::string FPath;
+    int FFd = -1;
+    uint64_t FSize = UnknownSize;
+    bool FTried = false;
+};
+
+// Reads up to Size bytes at Offset (fewer only at the end); -1 on an error.
+// Reading stops at End, the file's size when opened, so that reaching it
+// needs no further read that comes back empty; bytes the file gained since
+// are still read when the same call returns them.
+ssize_t ReadAt(int Fd, unsigned char* Buf, size_t Size, uint64_t Offset, uint64_t End = UnknownSize)
+{
+    size_t Done = 0;
+    while (Done < Size) {
+        const ssize_t N = ::pread(Fd, Buf + Done, Size - Done, off_t(Offset + Done));
+        if (N < 0 && errno == EINTR) continue;
+        if (N < 0) return -1;
+        if (N == 0) break;
+        Done += size_t(N);
+        if (Offset + Done >= End) break;
+    }
+    return ssize_t(Done);
+}
+
+struct TBuffers {
+    std::unique_ptr<unsigned char[]> A{new unsigned char[BlockBytes]};
+    std::unique_ptr<unsigned char[]> B{new unsigned char[BlockBytes]};
+};
+
+// A file that ends within the first block gains nothing from advice on
+// read-ahead: the one read takes all of it.
+void Advise(TLazyFile& F, int Advice)
+{
+    if (F.Size() > HeadBytes) ::posix_fadvise(F.Fd(), 0, 0, Advice);
+}
+
+// With HeadA/HeadB, also the checksums of the first blocks when both were read.
+TCompareResult CompareFds(TLazyFile& A, TLazyFile& B, TRunControl* Run, TBuffers& Buf, uint32_t* HeadA = nullptr,
+                          uint32_t* HeadB = nullptr, bool* HeadsRead = nullptr)
+{
+    const int FA = A.Fd();
+    if (FA < 0) return TCompareResult::FirstUnreadable;
+    const int FB = B.Fd();
+    if (FB < 0) return TCompareResult::SecondUnreadable;
+    // A first small block settles most different files cheaply; until it
+    // does, nothing beyond it is read from disk.
+    Advise(A, POSIX_FADV_RANDOM);
+    Advise(B, POSIX_FADV_RANDOM);
+    size_t Block = HeadBytes;
+    for (uint64_t Offset = 0;; Offset += Block, Block = BlockBytes) {
+        if (Run) {
+            if (Run->StopRequested()) return TCompareResult::Stopped;
+            Run->ProcessMessages();
+        }
+        const ssize_t NA = ReadAt(FA, Buf.A.get(), Block, Offset, A.Size());
+        if (NA < 0) return TCompareResult::FirstUnreadable;
+        const ssize_t NB = ReadAt(FB, Buf.B.get(), Block, Offset, B.Size());
+        if (NB < 0) return TCompareResult::SecondUnreadable;
+        if (Offset == 0 && HeadsRead) {
+            *HeadA = ~UpdateChecksum(0xFFFFFFFFu, Buf.A.get(), size_t(NA));
+            *HeadB = ~UpdateChecksum(0xFFFFFFFFu, Buf.B.get(), size_t(NB));
+            *HeadsRead = true;
+        }
+        if (NA != NB || std::memcmp(Buf.A.get(), Buf.B.get(), size_t(NA)) != 0) return TCompareResult::Different;
+        if (size_t(NA) < Block) return TCompareResult::Equal;
+        if (Offset == 0) {
+            // Equal so far: now the rest is wanted, and read-ahead helps.
+            Advise(A, POSIX_FADV_SEQUENTIAL);
+            Advise(B, POSIX_FADV_SEQUENTIAL);
+        }
+    }
+}
+
+// CRC-32 of the first Limit bytes (the whole file with SIZE_MAX).
+bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, TRunControl* Run, unsigned char* Buf)
+{
+    const int Fd = F.Fd();
+    if (Fd < 0) return false;
+    // Only the first block is wanted: no read-ahead of the rest from disk.
+    if (Limit <= HeadBytes) Advise(F, POSIX_FADV_RANDOM);
+    uint32_t C = 0xFFFFFFFFu;
+    uint64_t Offset = 0;
+    // Up to the size the file had when opened: no read is spent on learning
+    // that the end was reached. A checksum only ever rules a match out.
+    Limit = size_t(std::min<uint64_t>(Limit, F.Size()));
+    while (Offset < Limit) {
+        if (Run) {
+            if (Run->StopRequested()) return false;
+            Run->ProcessMessages();
+        }
+        const ssize_t N = ReadAt(Fd, Buf, size_t(std::min<uint64_t>(Limit - Offset, BlockBytes)), Offset, F.Size());
+        if (N < 0) return false;
+        if (N == 0) break;
+        C = UpdateChecksum(C, Buf, size_t(N));
+        Offset += uint64_t(N);
+    }
+    Checksum = ~C;
+    return true;
+}
+
+bool IsDots(const std::string& Name) { return Name == "." || Name == ".."; }
+
+} // namespace
+
+void TRunControl::ProcessMessages()
+{
+    if (!FProcessMessages) return;
+    if (FInterval.count() > 0) {
+        const auto Now = std::chrono::steady_clock::now();
+        if (Now - FLast < FInterval) return;
+        FLast = Now;
+    }
+    FProcessMessages();
+}
+
+const uint32_t* BuildChecksumTable()
+{
+    static const struct TTable {
+        uint32_t T[256];
+        TTable()
+        {
+            for (uint32_t N = 0; N < 256; ++N) {
+                uint32_t C = N;
+                for (int K = 0; K < 8; ++K) C = (C & 1) ? (C >> 1) ^ 0xEDB88320u : C >> 1;
+                T[N] = C;
+            }
+        }
+    } Table;
+    return Table.T;
+}
+
+uint32_t UpdateChecksum(uint32_t Checksum, const unsigned char* Data, size_t Size)
+{
+    // zlib's CRC-32 is the same standard checksum as the table above (the
+    // tests hold them equal), only several times faster. zlib keeps the
+    // register inverted, so the inversions are undone around the call.
+    while (Size > 0) {
+        const uInt N = uInt(std::min<size_t>(Size, 1u << 30));
+        Checksum = ~uint32_t(crc32(~Checksum, Data, N));
+        Data += N;
+        Size -= N;
+    }
+    return Checksum;
+}
+
+bool FileChecksum(const std::string& Path, uint32_t& Checksum, TRunControl* Run)
+{
+    TLazyFile F(nullptr, Path);
+    TBuffers Buf;
+    return ChecksumFd(F, SIZE_MAX, Checksum, Run, Buf.A.get());
+}
+
+TCompareResult CompareFileContents(const std::string& PathA, const std::string& PathB, TRunControl* Run)
+{
+    TLazyFile A(nullptr, PathA), B(nullptr, PathB);
+    TBuffers Buf;
+    if (A.Fd() < 0) return TCompareResult::FirstUnreadable;
+    return CompareFds(A, B, Run, Buf);
+}
+
+bool SameChecksum(const std::string& PathA, const std::string& PathB, TRunControl* Run)
+{
+    return CompareFileContents(PathA, PathB, Run) == TCompareResult::Equal;
+}
+
+// ---------------------------------------------------------------------------
+
+TMatcher::TMatcher(TGroupList& Groups, const TMatchOptions& Options, TRunControl& Run, TMatchHooks Hooks)
+    : FGroups(Groups), FOptions(Options), FRun(Run), FHooks(std::move(Hooks))
+{
+    if (!FHooks.ReadMusicTags) FHooks.ReadMusicTags = tags::ReadMusicTags;
+    FSimilarityTest = FOptions.SimilarityOn && FOptions.SimilarityText != "100";
+    FThreshold = std::strtod(FOptions.SimilarityText.c_str(), nullptr);
+    // Groups already in the list (a run that goes on) are indexed as well.
+    for (uint32_t I = 0; I < FGroups.size(); ++I) {
+        TGroupRecord& G = *FGroups[I];
+        if (G.Count > 1) {
+            ++FDupGroups;
+            FDupFiles += G.Count;
+        }
+        switch (G.Kind()) {
+        case TGroupKind::SameName:
+        case TGroupKind::SongTitle: AddName(I); break;
+        case TGroupKind::SameContent:
+            FAux.resize(I + 1);
+            AddToSizeChain(static_cast<TSearchStatBye&>(G).Size, I);
+            break;
+        case TGroupKind::SimilarPicture:
+            FAux.resize(I + 1);
+            AddToSizeChain(int64_t(static_cast<TSearchSimilar&>(G).Size), I);
+            break;
+        }
+    }
+}
+
+TMatcher::~TMatcher() = default;
+
+const std::string& TMatcher::GroupKey(uint32_t Index) const
+{
+    const TGroupRecord& G = *FGroups[Index];
+    return G.Kind() == TGroupKind::SongTitle ? static_cast<const TSearchStatID3&>(G).Title
+                                             : static_cast<const TSearchStat&>(G).Name;
+}
+
+uint32_t TMatcher::NameHash(std::string_view Key)
+{
+    const uint64_t H = std::hash<std::string_view>()(Key);
+    return uint32_t(H ^ (H >> 32));
+}
+
+int TMatcher::FindName(std::string_view Key) const
+{
+    if (FNameSlots.empty()) return -1;
+    const uint32_t H = NameHash(Key);
+    const size_t Mask = FNameSlots.size() - 1;
+    for (size_t I = H & Mask;; I = (I + 1) & Mask) {
+        const TNameSlot& S = FNameSlots[I];
+        if (S.Index == UINT32_MAX) return -1;
+        if (S.Hash == H && GroupKey(S.Index) == Key) return int(S.Index);
+    }
+}
+
+// Keeps the first group of a key: a later group of the same key (only after
+// a stop) is never the one that takes an entry.
+void TMatcher::AddName(uint32_t Index)
+{
+    if ((FNameCount + 1) * 10 > FNameSlots.size() * 7) {
+        // Every slot keeps its hash: growing moves slots without reading
+        // a single group record (each key is distinct already).
+        std::vector<TNameSlot> Old;
+        Old.swap(FNameSlots);
+        FNameSlots.resize(Old.empty() ? 1024 : Old.size() * 2);
+        const size_t Mask = FNameSlots.size() - 1;
+        for (const TNameSlot& S : Old) {
+            if (S.Index == UINT32_MAX) continue;
+            size_t I = S.Hash & Mask;
+            while (FNameSlots[I].Index != UINT32_MAX) I = (I + 1) & Mask;
+            FNameSlots[I] = S;
+        }
+    }
+    const std::string& Key = GroupKey(Index);
+    const uint32_t H = NameHash(Key);
+    const size_t Mask = FNameSlots.size() - 1;
+    for (size_t I = H & Mask;; I = (I + 1) & Mask) {
+        TNameSlot& S = FNameSlots[I];
+        if (S.Index == UINT32_MAX) {
+            S.Index = Index;
+            S.Hash = H;
+            ++FNameCount;
+            return;
+        }
+        if (S.Hash == H && GroupKey(S.Index) == Key) {
+            if (Index < S.Index) S.Index = Index;
+            return;
+        }
+    }
+}
+
+bool TMatcher::ReadFirstMember(TSearchStat& G)
+{
+    TScanResult& First = G.Files[0];
+    plat::TWin32FindData Data;
+    if (!plat::StatEntry(First.Folder + G.Name, Data) || Data.IsDirectory()) return false;
+    First = NameMember(First.Folder, Data);
+    return true;
+}
+
+void TMatcher::Joined(TGroupRecord& Group)
+{
+    ++Group.Count;
+    if (Group.Count == 2) {
+        ++FDupGroups;
+        FDupFiles += 2;
+    } else {
+        ++FDupFiles;
+    }
+}
+
+void TMatcher::AddToSizeChain(int64_t Size, uint32_t Index)
+{
+    if (FAux.size() <= Index) FAux.resize(Index + 1);
+    TChain& C = FBySize.Get(Size);
+    if (C.First == UINT32_MAX) C.First = Index;
+    else FAux[C.Last].Next = Index;
+    C.Last = Index;
+    ++C.Pending;
+}
+
+// Records a group's first-block checksum and links it into the chain of its
+// size and checksum, which stays in opening order.
+void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
+{
+    TContentAux& A = FAux[Index];
+    if (A.HasHead) return;
+    A.HasHead = true;
+    A.Head = Head;
+    --FBySize.Get(Size).Pending;
+    bool Fresh = false;
+    uint32_t& First = FByHead.Get(TSizeHead{Size, Head}, &Fresh);
+    if (Fresh) {
+        First = Index;
+        return;
+    }
+    if (First > Index) {
+        A.NextHead = First;
+        First = Index;
+        return;
+    }
+    uint32_t P = First;
+    while (FAux[P].NextHead != UINT32_MAX && FAux[P].NextHead < Index) P = FAux[P].NextHead;
+    A.NextHead = FAux[P].NextHead;
+    FAux[P].NextHead = Index;
+}
+
+int TMatcher::ReadTags(const std::string& Path)
+{
+    if (Path != FTagPath) {
+        FTagPath.clear();
+        // The count is what the list holds, so entry 0 exists whenever it is above 0.
+        FTagCount = FHooks.ReadMusicTags(Path, FTags) > 0 ? int(FTags.size()) : 0;
+        FTagPath = Path;
+    }
+    return FTagCount;
+}
+
+void TMatcher::EnsureBuffers()
+{
+    if (FBufA) return;
+    FBufA.reset(new unsigned char[BlockBytes]);
+    FBufB.reset(new unsigned char[BlockBytes]);
+}
+
+// The first group (in opening order) of this size whose first file has the
+// candidate's bytes, or -1. Groups are indexed by size and by the checksum of
+// their first block, and the whole file's checksum sorts out the rest before
+// any byte comparison; a file alone in its size is never read, and every
+// file is opened as few times as the comparisons need.
+int TMatcher::MatchContent(const std::string& Path, int64_t Size)
+{
+    const TChain* Found = FBySize.Find(Size);
+    if (!Found) return -1;
+    const TChain Chain = *Found;
+
+    EnsureBuffers();
+    TBuffers Buf{std::move(FBufA), std::move(FBufB)};
+    struct TGiveBack {
+        TMatcher& M;
+        TBuffers& B;
+        ~TGiveBack()
+        {
+            M.FBufA = std::move(B.A);
+            M.FBufB = std::move(B.B);
+        }
+    } GiveBack{*this, Buf};
+
+    TLazyFile Candidate(&FHooks.OpenForRead, Path);
+    auto FirstPath = [&](uint32_t I) {
+        const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
+        return G.Folder + G.Name;
+    };
+    auto KeepCandidateHead = [&](uint32_t Head) {
+        FCandidatePath = Path;
+        FCandidateHead = Head;
+    };
+    FCandidatePath.clear();
+    bool Stop = false;
+    // Compares with group I's first file; marks the group dead when that
+    // file cannot be read. True on equal bytes.
+    auto SameBytes = [&](uint32_t I) {
+        TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
+        uint32_t HeadC = 0, HeadG = 0;
+        bool HeadsRead = false;
+        // The first blocks' checksums come with the comparison when unknown.
+        const bool Want = FCandidatePath.empty() || !FAux[I].HasHead;
+        const TCompareResult R =
+            CompareFds(Candidate, First, &FRun, Buf, &HeadC, &HeadG, Want ? &HeadsRead : nullptr);
+        if (HeadsRead) {
+            KeepCandidateHead(HeadC);
+            SetHead(Size, I, HeadG);
+        }
+        switch (R) {
+        case TCompareResult::Equal: return true;
+        case TCompareResult::Different: return false;
+        case TCompareResult::SecondUnreadable: FAux[I].Dead = true; return false;
+        case TCompareResult::FirstUnreadable:
+        case TCompareResult::Stopped: Stop = true; return false;
+        }
+        return false;
+    };
+
+    // One group of this size, its first block unknown: compare at once.
+    if (Chain.First == Chain.Last && Chain.Pending == 1)
+        return !FAux[Chain.First].Dead && SameBytes(Chain.First) ? int(Chain.First) : -1;
+
+    uint32_t Head = 0, Crc = 0;
+    bool HasCrc = false;
+    if (!ChecksumFd(Candidate, HeadBytes, Head, nullptr, Buf.A.get())) return -1;
+    KeepCandidateHead(Head);
+    if (Chain.Pending > 0) {
+        for (uint32_t I = Chain.First; I != UINT32_MAX; I = FAux[I].Next) {
+            TContentAux& A = FAux[I];
+            if (A.HasHead || A.Dead) continue;
+            TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
+            uint32_t H = 0;
+            if (!ChecksumFd(First, HeadBytes, H, nullptr, Buf.B.get())) {
+                A.Dead = true;
+                continue;
+            }
+            SetHead(Size, I, H);
+        }
+    }
+    const uint32_t* HeadFirst = FByHead.Find(TSizeHead{Size, Head});
+    if (!HeadFirst) return -1;
+    std::vector<uint32_t> SameHead;
+    for (uint32_t I = *HeadFirst; I != UINT32_MAX; I = FAux[I].NextHead)
+        if (!FAux[I].Dead) SameHead.push_back(I);
+    const bool UseCrc = SameHead.size() > 1 && uint64_t(Size) > HeadBytes;
+    for (uint32_t I : SameHead) {
+        TContentAux& A = FAux[I];
+        if (UseCrc) {
+            if (!HasCrc) {
+                if (!ChecksumFd(Candidate, SIZE_MAX, Crc, &FRun, Buf.A.get())) return -1;
+                HasCrc = true;
+            }
+            if (!A.HasCrc) {
+                TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
+                if (!ChecksumFd(First, SIZE_MAX, A.Crc, &FRun, Buf.B.get())) {
+                    if (FRun.StopRequested()) return -1;
+                    A.Dead = true;
+                    continue;
+                }
+                A.HasCrc = true;
+            }
+            if (A.Crc != Crc) continue;
+        }
+        if (SameBytes(I)) return int(I);
+        if (Stop) return -1;
+    }
+    return -1;
+}
+
+bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, int64_t Size, TDateTime Modified,
+                           double& Similarity)
+{
+    const TScanResultSimilar& First = G.Files[0];
+    Similarity = 0.0;
+    // A failed also-criterion refuses this group only; the next one is tried.
+    if (FOptions.SameSize && Size != First.Size) return false;
+    if (FOptions.SameDate && Modified != First.Modified) return false;
+    const std::string FirstPath = First.Folder + First.Name;
+    if (!FSimilarityTest) {
+        // Without the similarity test only identical copies join.
+        if (Size != First.Size) return false;
+        EnsureBuffers();
+        TBuffers Buf{std::move(FBufA), std::move(FBufB)};
+        TLazyFile A(&FHooks.OpenForRead, Path), B(&FHooks.OpenForRead, FirstPath);
+        const TCompareResult R = CompareFds(A, B, &FRun, Buf);
+        FBufA = std::move(Buf.A);
+        FBufB = std::move(Buf.B);
+        if (R != TCompareResult::Equal) return false;
+        Similarity = 100.0;
+        return true;
+    }
+    if (FHooks.PictureSimilarity) {
+        Similarity = FHooks.PictureSimilarity(FirstPath, Path, FThreshold);
+    } else {
+        if (!FComparer) FComparer = std::make_unique<TPictureComparer>();
+        Similarity = FComparer->Similarity(FirstPath, Path, FThreshold);
+    }
+    return !(FThreshold > Similarity);
+}
+
+namespace {
+
+// Reads the size and times of an entry listed by name alone; false when the
+// file has gone (or is no longer a regular file) since it was listed.
+bool CompleteEntry(const plat::TDirectoryReader* Reader, const std::string& Path, plat::TWin32FindData& Data)
+{
+    if (Data.Stated) return true;
+    if (Reader) return Reader->StatDeferred(Data);
+    return plat::StatEntry(Path, Data) && !Data.IsDirectory();
+}
+
+} // namespace
+
+// The member record of a same-name group for a fully read entry.
+TScanResult TMatcher::NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data)
+{
+    return {int64_t(Data.Size()), plat::FileTimeToLocalDateTime(Data.ftLastWriteTime),
+            plat::FileTimeToLocalDateTime(Data.ftCreationTime), Folder, Data.ftLastWriteTime};
+}
+
+void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const std::string& Name,
+                              const plat::TWin32FindData& Listed, const plat::TDirectoryReader* Reader)
+{
+    // Folders and the dots take part in no group of any kind.
+    if (Listed.IsDirectory() || IsDots(Name)) {
+        Unmatched = false;
+        return;
+    }
+    // An entry listed by name alone is read in full where its size or dates
+    // count; a same-name scan reads it only once a group of its name exists.
+    plat::TWin32FindData Read;
+    const plat::TWin32FindData* Entry = &Listed;
+    auto Complete = [&] {
+        if (Entry->Stated) return true;
+        Read = Listed;
+        if (!CompleteEntry(Reader, Folder + Name, Read)) return false;
+        Entry = &Read;
+        return true;
+    };
+    if ((FOptions.Kind != TScanKind::FileName || FilterReadsSize(FOptions.Filter)) && !Complete()) {
+        Unmatched = false;
+        return;
+    }
+    const plat::TWin32FindData& FindData = *Entry;
+    const int64_t Size = int64_t(FindData.Size());
+    if (!PassesFileFilter(FOptions.Filter, Name, Size)) {
+        Unmatched = false;
+        return;
+    }
+    if (FGroups.empty()) return;
+    if (FRun.StopRequested()) return;
+    FRun.ProcessMessages();
+
+    // Local dates are made only for an entry that a group takes.
+    auto Modified = [&] { return plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime); };
+    auto Created = [&] { return plat::FileTimeToLocalDateTime(FindData.ftCreationTime); };
+
+    switch (FOptions.Kind) {
+    case TScanKind::None: return;
+
+    case TScanKind::FileName: {
+        const int Index = FindName(Name);
+        if (Index < 0) return;
+        auto& G = static_cast<TSearchStat&>(*FGroups[size_t(Index)]);
+        Unmatched = false;
+        if (!Complete()) return;  // gone since it was listed
+        const TScanResult Member = NameMember(Folder, *Entry);
+        if (G.Files[0].Unread && !ReadFirstMember(G)) {
+            // The file that opened the group has gone: this one takes its place.
+            G.Files[0] = Member;
+            return;
+        }
+        if (FOptions.SameSize && Member.Size != G.Files[0].Size) return;
+        if (FOptions.SameDate && Member.Modified != G.Files[0].Modified) return;
+        G.Files.push_back(Member);
+        Joined(G);
+        return;
+    }
+
+    case TScanKind::FileBye: {
+        const int Index = MatchContent(Folder + Name, Size);
+        if (Index < 0) return;
+        auto& G = static_cast<TSearchStatBye&>(*FGroups[size_t(Index)]);
+        Unmatched = false;
+        const TDateTime M = Modified();
+        if (FOptions.SameSize && Size != G.Size) return;
+        if (FOptions.SameDate && M != G.Modified) return;
+        G.TotalSize += Size;
+        G.Files.push_back({Name, Folder, Size, M, Created(), FindData.ftLastWriteTime});
+        Joined(G);
+        return;
+    }
+
+    case TScanKind::Title: {
+        if (ReadTags(Folder + Name) <= 0 || FTags[0].empty()) return;
+        const int Index = FindName(FTags[0]);
+        if (Index < 0) return;
+        auto& G = static_cast<TSearchStatID3&>(*FGroups[size_t(Index)]);
+        Unmatched = false;
+        const TDateTime M = Modified();
+        if (FOptions.SameSize && Size != G.Size) return;
+        if (FOptions.SameDate && M != G.Modified) return;
+        if (FOptions.SameArtist && (FTags.size() > 1 ? FTags[1] : std::string()) != G.Artist) return;
+        G.TotalSize += Size;
+        G.Files.push_back({Name, Folder, Size, M, Created(), FindData.ftLastWriteTime});
+        Joined(G);
+        return;
+    }
+
+    case TScanKind::Similar: {
+        const std::string Path = Folder + Name;
+        const TDateTime M = Modified();
+        auto Try = [&](uint32_t I) {
+            if (FGroups[I]->Kind() != TGroupKind::SimilarPicture) return false;
+            auto& G = static_cast<TSearchSimilar&>(*FGroups[I]);
+            double Similarity = 0;
+            if (!SimilarJoin(G, Path, Size, M, Similarity)) return false;
+            G.Files.push_back({Name, Folder, Similarity, Size, M, Created(), FindData.ftLastWriteTime});
+            Joined(G);
+            Unmatched = false;
+            return true;
+        };
+        bool First = true;
+        auto Before = [&] {
+            // Each picture comparison is costly: the stop is seen before each group.
+            if (!First) {
+                if (FRun.StopRequested()) return false;
+                FRun.ProcessMessages();
+            }
+            First = false;
+            return true;
+        };
+        if (FOptions.SameSize) {
+            const TChain* Chain = FBySize.Find(Size);
+            if (!Chain) return;
+            for (uint32_t I = Chain->First; I != UINT32_MAX; I = FAux[I].Next) {
+                if (!Before()) return;
+                if (Try(I)) return;
+            }
+        } else {
+            for (uint32_t I = 0; I < FGroups.size(); ++I) {
+                if (!Before()) return;
+                if (Try(I)) return;
+            }
+        }
+        return;
+    }
+    }
+}
+
+void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Listed,
+                        const plat::TDirectoryReader* Reader)
+{
+    if (Listed.IsDirectory() || IsDots(Name)) return;
+    if (FOptions.Kind == TScanKind::FileName && !Listed.Stated && !FilterReadsSize(FOptions.Filter)) {
+        // Alone in its group, the file needs no size or dates yet.
+        auto G = std::make_unique<TSearchStat>();
+        G->Name = Name;
+        G->Count = 1;
+        TScanResult& First = G->Files.emplace_back();
+        First.Folder = Folder;
+        First.Unread = true;
+        const uint32_t Index = uint32_t(FGroups.size());
+        FGroups.push_back(std::move(G));
+        AddName(Index);
+        return;
+    }
+    plat::TWin32FindData Read;
+    if (!Listed.Stated) {
+        // The filter the walk applied saw no size: it is applied again.
+        Read = Listed;
+        if (!CompleteEntry(Reader, Folder + Name, Read)) return;
+        if (!PassesFileFilter(FOptions.Filter, Name, int64_t(Read.Size()))) return;
+    }
+    const plat::TWin32FindData& FindData = Listed.Stated ? Listed : Read;
+    const int64_t Size = int64_t(FindData.Size());
+    const TDateTime Modified = plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime);
+    const TDateTime Created = plat::FileTimeToLocalDateTime(FindData.ftCreationTime);
+    const uint32_t Index = uint32_t(FGroups.size());
+
+    switch (FOptions.Kind) {
+    case TScanKind::None: return;
+    case TScanKind::FileName: {
+        auto G = std::make_unique<TSearchStat>();
+        G->Name = Name;
+        G->Count = 1;
+        G->Files.push_back({Size, Modified, Created, Folder, FindData.ftLastWriteTime});
+        FGroups.push_back(std::move(G));
+        AddName(Index);
+        return;
+    }
+    case TScanKind::FileBye: {
+        auto G = std::make_unique<TSearchStatBye>();
+        G->Name = Name;
+        G->Folder = Folder;
+        G->Size = Size;
+        G->Modified = Modified;
+        G->TotalSize = Size;
+        G->Count = 1;
+        G->Files.push_back({Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime});
+        FGroups.push_back(std::move(G));
+        AddToSizeChain(Size, Index);
+        if (!FCandidatePath.empty() && FCandidatePath == Folder + Name) SetHead(Size, Index, FCandidateHead);
+        return;
+    }
+    case TScanKind::Title: {
+        if (FOptions.Mode != 3) return;
+        // A song without a readable, non-empty title is never listed.
+        if (ReadTags(Folder + Name) <= 0 || FTags[0].empty()) return;
+        auto G = std::make_unique<TSearchStatID3>();
+        G->Title = FTags[0];
+        G->Artist = FTags.size() > 1 ? FTags[1] : std::string();
+        G->Name = Name;
+        G->Folder = Folder;
+        G->Size = Size;
+        G->Modified = Modified;
+        G->TotalSize = Size;
+        G->Count = 1;
+        G->Files.push_back({Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime});
+        FGroups.push_back(std::move(G));
+        AddName(Index);
+        return;
+    }
+    case TScanKind::Similar: {
+        if (FOptions.Mode != 4) return;
+        auto G = std::make_unique<TSearchSimilar>();
+        G->Name = Name;
+        G->Folder = Folder;
+        G->Size = double(Size);
+        G->Modified = Modified;
+        G->TotalSize = Size;
+        G->Count = 1;
+        G->Files.push_back({Name, Folder, 100.0, Size, Modified, Created, FindData.ftLastWriteTime});
+        FGroups.push_back(std::move(G));
+        AddToSizeChain(Size, Index);
+        return;
+    }
+    }
+}
+
+} // namespace finder

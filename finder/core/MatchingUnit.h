@@ -1,0 +1,248 @@
+#pragma once
+// The matching engine of the file scans: every directory entry either joins
+// the first group that takes it, is dropped, or stays unmatched so that the
+// walk may open a group with it. Groups keep their opening order; indexes
+// by name, size and title find "the first group that takes it" without
+// walking the whole list.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "finder/core/DataRecordUnit.h"
+#include "finder/core/FileFilter.h"
+#include "platform/DirectoryReader.h"
+
+class TPictureComparer;
+
+namespace finder {
+
+// An open-addressing hash map for the matcher's indexes: one probe sequence
+// in one flat array, no node per entry. Entries are never removed.
+template <class K, class V, class H>
+class TFlatMap {
+public:
+    V* Find(const K& Key)
+    {
+        if (FSlots.empty()) return nullptr;
+        for (size_t I = H()(Key) & FMask;; I = (I + 1) & FMask) {
+            if (!FSlots[I].Used) return nullptr;
+            if (FSlots[I].Key == Key) return &FSlots[I].Value;
+        }
+    }
+    // The value for Key, default-made when new; Fresh tells which.
+    V& Get(const K& Key, bool* Fresh = nullptr)
+    {
+        if ((FCount + 1) * 10 > FSlots.size() * 7) Grow();
+        for (size_t I = H()(Key) & FMask;; I = (I + 1) & FMask) {
+            Slot& S = FSlots[I];
+            if (!S.Used) {
+                S.Used = true;
+                S.Key = Key;
+                S.Value = V{};
+                ++FCount;
+                if (Fresh) *Fresh = true;
+                return S.Value;
+            }
+            if (S.Key == Key) {
+                if (Fresh) *Fresh = false;
+                return S.Value;
+            }
+        }
+    }
+
+private:
+    struct Slot {
+        K Key{};
+        V Value{};
+        bool Used = false;
+    };
+    std::vector<Slot> FSlots;
+    size_t FMask = 0, FCount = 0;
+
+    void Grow()
+    {
+        std::vector<Slot> Old;
+        Old.swap(FSlots);
+        FSlots.resize(Old.empty() ? 64 : Old.size() * 2);
+        FMask = FSlots.size() - 1;
+        FCount = 0;
+        for (const Slot& S : Old)
+            if (S.Used) Get(S.Key) = S.Value;
+    }
+};
+
+// The run state of a scan: 0 idle, 1 running, 2 stop requested, 3 finished.
+enum : uint8_t { rsIdle = 0, rsRunning = 1, rsStopRequested = 2, rsFinished = 3 };
+
+enum class TScanKind { None, FileName, FileBye, Title, Similar };
+
+// What the main window's options say for one scan.
+struct TMatchOptions {
+    TScanKind Kind = TScanKind::FileName;
+    int Mode = 1;                 // 1 Basic, 3 Music, 4 Photo
+    bool SameSize = false;        // cbFileSize
+    bool SameDate = false;        // cbFileModifyTime
+    bool SameArtist = false;      // cbMailSender in the Music mode
+    bool SimilarityOn = false;    // chkSimilarty
+    std::string SimilarityText = "90";  // edtSimilarity
+    TFilterOptions Filter;
+};
+
+// The stop request and the message pump shared by every long loop of a run.
+// Pending messages are processed at most once per Interval, so a walk over
+// many small entries does not spend its time in the pump; the run state is
+// tested at every pass.
+class TRunControl {
+public:
+    TRunControl(uint8_t& RunState, std::function<void()> ProcessMessages,
+                std::chrono::milliseconds Interval = std::chrono::milliseconds(5))
+        : FRunState(RunState), FProcessMessages(std::move(ProcessMessages)), FInterval(Interval) {}
+
+    bool StopRequested() const { return FRunState == rsStopRequested; }
+    uint8_t& RunState() { return FRunState; }
+    void ProcessMessages();
+
+private:
+    uint8_t& FRunState;
+    std::function<void()> FProcessMessages;
+    std::chrono::milliseconds FInterval;
+    std::chrono::steady_clock::time_point FLast{};
+};
+
+// The standard CRC-32 table (reflected polynomial 0xEDB88320).
+const uint32_t* BuildChecksumTable();
+// CRC-32 of the whole file; false when it cannot be read or the run was
+// stopped part-way (then Checksum is of no use).
+bool FileChecksum(const std::string& Path, uint32_t& Checksum, TRunControl* Run = nullptr);
+uint32_t UpdateChecksum(uint32_t Checksum, const unsigned char* Data, size_t Size);
+
+enum class TCompareResult { Equal, Different, FirstUnreadable, SecondUnreadable, Stopped };
+
+// Byte-for-byte comparison of two files, block by block.
+TCompareResult CompareFileContents(const std::string& PathA, const std::string& PathB, TRunControl* Run = nullptr);
+// True only when both files can be read and their bytes are equal.
+bool SameChecksum(const std::string& PathA, const std::string& PathB, TRunControl* Run = nullptr);
+
+struct TMatchHooks {
+    // Music tag list of a file (tags::ReadMusicTags unless replaced).
+    std::function<int(const std::string&, std::vector<std::string>&)> ReadMusicTags;
+    // Likeness of two pictures in percent; exact when it reaches Threshold.
+    std::function<double(const std::string&, const std::string&, double Threshold)> PictureSimilarity;
+    // Opens a file for reading; -1 when it cannot be (a seam for tests).
+    std::function<int(const std::string&)> OpenForRead;
+};
+
+class TMatcher {
+public:
+    TMatcher(TGroupList& Groups, const TMatchOptions& Options, TRunControl& Run, TMatchHooks Hooks = {});
+    ~TMatcher();
+    TMatcher(const TMatcher&) = delete;
+    TMatcher& operator=(const TMatcher&) = delete;
+
+    // Unmatched is false on return when the entry joined a group or was
+    // dropped; it stays true when no group took it or a stop was requested.
+    // An entry listed by name alone (Stated false) is read through Reader,
+    // its folder's open reader, or by its path when Reader is null; one
+    // that has gone meanwhile is dropped.
+    void MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const std::string& Name,
+                        const plat::TWin32FindData& FindData, const plat::TDirectoryReader* Reader = nullptr);
+    // Opens a group with the entry as its only member (when its kind allows).
+    // A same-name group keeps an entry listed by name alone unread.
+    void NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& FindData,
+                  const plat::TDirectoryReader* Reader = nullptr);
+
+    // Groups of two or more members and their members, kept up to date for
+    // the scanning page's counters.
+    int64_t DuplicateGroups() const { return FDupGroups; }
+    int64_t DuplicateFiles() const { return FDupFiles; }
+
+private:
+    struct TContentAux {
+        uint32_t Next = UINT32_MAX;      // next group of the same size, in opening order
+        uint32_t NextHead = UINT32_MAX;  // next group of the same size and first block
+        uint32_t Head = 0;               // CRC-32 of the first block
+        uint32_t Crc = 0;            // CRC-32 of the whole file
+        bool HasHead = false, HasCrc = false, Dead = false;
+    };
+    struct TChain {
+        uint32_t First = UINT32_MAX, Last = UINT32_MAX;
+        uint32_t Pending = 0;  // groups of the chain whose first block is not known yet
+    };
+    struct TSizeHead {
+        int64_t Size;
+        uint32_t Head;
+        bool operator==(const TSizeHead&) const = default;
+    };
+    struct TSizeHeadHash {
+        size_t operator()(const TSizeHead& K) const
+        {
+            const uint64_t X = (uint64_t(K.Size) * 0x9E3779B97F4A7C15ull) ^ (uint64_t(K.Head) * 0xC2B2AE3D27D4EB4Full);
+            return size_t(X ^ (X >> 29));
+        }
+    };
+    struct TSizeHash {
+        size_t operator()(int64_t K) const
+        {
+            const uint64_t X = uint64_t(K) * 0x9E3779B97F4A7C15ull;
+            return size_t(X ^ (X >> 29));
+        }
+    };
+    struct TCandidate;
+
+    TGroupList& FGroups;
+    TMatchOptions FOptions;
+    TRunControl& FRun;
+    TMatchHooks FHooks;
+    double FThreshold = 90;
+    bool FSimilarityTest = false;
+    std::unique_ptr<TPictureComparer> FComparer;
+
+    // Same name / song title: the first group of each key. A slot holds the
+    // group's index and part of the key's hash; the key itself is read from
+    // the group record only when the hashes agree.
+    struct TNameSlot {
+        uint32_t Index = UINT32_MAX;
+        uint32_t Hash = 0;
+    };
+    std::vector<TNameSlot> FNameSlots;
+    size_t FNameCount = 0;
+    const std::string& GroupKey(uint32_t Index) const;
+    static uint32_t NameHash(std::string_view Key);  // the slot's place and check
+    int FindName(std::string_view Key) const;
+    void AddName(uint32_t Index);
+    TFlatMap<int64_t, TChain, TSizeHash> FBySize;              // same content / pictures
+    TFlatMap<TSizeHead, uint32_t, TSizeHeadHash> FByHead;     // first group of a size and first block
+    std::vector<TContentAux> FAux;                             // per group, content kinds
+    // The first block's checksum of the last candidate, kept for its own group.
+    std::string FCandidatePath;
+    uint32_t FCandidateHead = 0;
+
+    // Tags of the last candidate, so that opening its group reads them once.
+    std::string FTagPath;
+    int FTagCount = 0;
+    std::vector<std::string> FTags;
+
+    int64_t FDupGroups = 0, FDupFiles = 0;
+
+    void Joined(TGroupRecord& Group);
+    static TScanResult NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data);
+    // Reads the size and dates of a same-name group's unread first file;
+    // false when it has gone.
+    bool ReadFirstMember(TSearchStat& G);
+    void AddToSizeChain(int64_t Size, uint32_t Index);
+    void SetHead(int64_t Size, uint32_t Index, uint32_t Head);
+    int ReadTags(const std::string& Path);
+    // Read buffers of the content comparisons, kept for the whole scan.
+    std::unique_ptr<unsigned char[]> FBufA, FBufB;
+    void EnsureBuffers();
+    int MatchContent(const std::string& Path, int64_t Size);  // group index or -1
+    bool SimilarJoin(TSearchSimilar& G, const std::string& Path, int64_t Size, TDateTime Modified,
+                     double& Similarity);
+};
+
+} // namespace finder

@@ -1,0 +1,72 @@
+#pragma once
+// One scan run without the window: the walk over the ticked places, every
+// entry handed to the matching engine. The window maps its controls to
+// TScanOptions, owns the run state (its Stop button sets 2) and the group
+// list, and passes its message pump.
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "finder/core/MatchingUnit.h"
+
+namespace finder {
+
+struct TScanPlace {
+    std::string Path;       // a ticked folder node's path
+    bool FilesOnly = false; // the node has child nodes: its own files only
+};
+
+struct TScanOptions {
+    TMatchOptions Match;
+    std::vector<TScanPlace> Places;   // ticked nodes of level 1 or deeper, in tree order
+    bool ProtectSystemFolders = true; // cbSystemPath
+    std::string WindowsDir = "/usr";  // GetWindowsDir, without a trailing "/"
+    int PumpIntervalMs = 5;           // pending messages at most this often (0: every pass)
+};
+
+struct TScanCallbacks {
+    std::function<void()> ProcessMessages;                 // the message pump
+    std::function<void(const std::string&)> ScanMessage;  // the folder being entered
+};
+
+struct TScanOutcome {
+    bool Failed = false;  // an error ended the run; the groups found so far are kept
+    std::string Error;
+};
+
+// Runs the walk. RunState is 1 on entry; a stop request (2) ends every loop
+// at its next test. Afterwards it is 3 unless a stop was requested; an error
+// ends the run as a stop would (2) and is reported in the outcome.
+class TScanRun {
+public:
+    TScanRun(const TScanOptions& Options, uint8_t& RunState, TGroupList& Groups, TScanCallbacks Callbacks = {},
+             TMatchHooks Hooks = {});
+    TScanOutcome Run();
+
+    int64_t DuplicateGroups() const { return FMatcher.DuplicateGroups(); }
+    int64_t DuplicateFiles() const { return FMatcher.DuplicateFiles(); }
+    int64_t FilesSeen() const { return FFilesSeen; }
+    TRunControl& Control() { return FControl; }
+
+private:
+    TScanOptions FOptions;
+    TScanCallbacks FCallbacks;
+    TRunControl FControl;
+    TMatcher FMatcher;
+    int64_t FFilesSeen = 0;
+    std::string FWindowsLower;
+    // Folders seen in this run: device and inode, and whether their
+    // sub-folders were walked too.
+    std::set<std::pair<uint64_t, uint64_t>> FListed, FWalked;
+
+    void ScanCheckedPlaces();
+    void ScanFolder(std::string Path, bool FilesOnly);
+};
+
+// "//" collapses to "/" throughout and a trailing "/" is added.
+std::string NormaliseFolder(std::string Path);
+
+} // namespace finder
