@@ -14,6 +14,7 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "finder/core/EraseList.h"
 #include "finder/core/HtmlExport.h"
 #include "finder/window/MainSkin.h"
 #include "frame/SettingsUnit.h"
@@ -458,6 +459,9 @@ void TDeleteDuplicatesForm::BuildOptionsPage() {
     EraseListView->setHeaderLabels({"File/Path", "Type"});
     EraseListView->setColumnWidth(0, 550);
     EraseListView->setColumnWidth(1, 60);
+    EraseListView->header()->setSectionsClickable(true);
+    connect(EraseListView->header(), &QHeaderView::sectionClicked, this,
+            [this](int Column) { EraseListViewColumnClick(Column); });
     auto PageLink = [this](const QString& Caption, int X) {
         auto* L = new TLabelEx(Caption, panPFile);
         L->setStyleSheet(QString("color: %1;").arg(CountColor.name()));
@@ -1350,18 +1354,38 @@ void TDeleteDuplicatesForm::ExportButtonClick(QObject*) {
                      plat::MB_OK | plat::MB_ICONINFORMATION);
 }
 
+namespace {
+
+std::vector<finder::TEraseItem> EraseItems(const QTreeWidget* List) {
+    std::vector<finder::TEraseItem> Items;
+    for (int I = 0; I < List->topLevelItemCount(); ++I) {
+        const QTreeWidgetItem* It = List->topLevelItem(I);
+        Items.push_back({It->text(0).toStdString(), It->text(1).toStdString()});
+    }
+    return Items;
+}
+
+} // namespace
+
 void TDeleteDuplicatesForm::labAddFileClick(QObject*) {
     const QStringList Files = QFileDialog::getOpenFileNames(this, QString(), QString(), "All Type (*)");
-    for (const QString& F : Files) {
-        bool Listed = false;
-        for (int I = 0; I < EraseListView->topLevelItemCount() && !Listed; ++I) {
-            QTreeWidgetItem* It = EraseListView->topLevelItem(I);
-            Listed = It->text(1) == "File" && It->text(0).compare(F, Qt::CaseInsensitive) == 0;
-        }
-        if (Listed) continue;
-        auto* It = new QTreeWidgetItem(EraseListView, {F, "File"});
+    std::vector<std::string> Chosen;
+    for (const QString& F : Files) Chosen.push_back(F.toStdString());
+    for (const std::string& F : finder::FilesToAdd(EraseItems(EraseListView), Chosen)) {
+        auto* It = new QTreeWidgetItem(EraseListView, {QString::fromStdString(F), "File"});
         It->setCheckState(0, Qt::Checked);
     }
+}
+
+void TDeleteDuplicatesForm::EraseListViewColumnClick(int Column) {
+    // Always ascending; items added later go to the end unsorted.
+    const std::vector<size_t> Order = finder::SortEraseItems(EraseItems(EraseListView), Column);
+    const QList<QTreeWidgetItem*> Selected = EraseListView->selectedItems();
+    std::vector<QTreeWidgetItem*> Taken;
+    for (int I = EraseListView->topLevelItemCount() - 1; I >= 0; --I) Taken.push_back(EraseListView->takeTopLevelItem(I));
+    std::reverse(Taken.begin(), Taken.end());
+    for (size_t I : Order) EraseListView->addTopLevelItem(Taken[I]);
+    for (QTreeWidgetItem* It : Selected) It->setSelected(true);
 }
 
 void TDeleteDuplicatesForm::labAddFolderClick(QObject*) {

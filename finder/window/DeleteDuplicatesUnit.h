@@ -214,6 +214,7 @@ public:
     void labAddFileClick(QObject* Sender);
     void labAddFolderClick(QObject* Sender);
     void labRemoveItemClick(QObject* Sender);
+    void EraseListViewColumnClick(int Column);
 
     // The texts every reset writes into the summary lines, by mode.
     static void SummaryTexts(int Mode, QString& Line1, QString& Line2, QString& Line3);

@@ -1,6 +1,7 @@
 // The main window as a frame: first showing, shape, version label, picture
 // buttons and links, and the reset that Back and Finish perform.
 #include <QBitmap>
+#include <QHeaderView>
 #include <QTimer>
 
 #include "frame/SettingsUnit.h"
@@ -378,6 +379,26 @@ TEST_F(WindowTest, RemoveItemRemovesTheTickedRowsNotTheSelected) {
     ASSERT_EQ(Form->EraseListView->topLevelItemCount(), 2);
     EXPECT_EQ(Form->EraseListView->topLevelItem(0)->text(0), "/a");
     EXPECT_EQ(Form->EraseListView->topLevelItem(1)->text(0), "/c");
+}
+
+TEST_F(WindowTest, ShredderHeaderClickSortsByThatColumnKeepingTicks) {
+    Form->SwitchMode(5);
+    for (const char* P : {"/d", "/c", "/b"}) {
+        auto* It = new QTreeWidgetItem(Form->EraseListView, {P, P[1] == 'c' ? "File" : "Folder"});
+        It->setCheckState(0, P[1] == 'd' ? Qt::Checked : Qt::Unchecked);
+    }
+    QHeaderView* H = Form->EraseListView->header();
+    const auto Order = [&] {
+        QString S;
+        for (int I = 0; I < Form->EraseListView->topLevelItemCount(); ++I)
+            S += Form->EraseListView->topLevelItem(I)->text(0);
+        return S;
+    };
+    SendClick(H->viewport(), QPoint(H->sectionViewportPosition(1) + 10, H->height() / 2));
+    EXPECT_EQ(Order(), "/c/d/b");
+    SendClick(H->viewport(), QPoint(H->sectionViewportPosition(0) + 10, H->height() / 2));
+    EXPECT_EQ(Order(), "/b/c/d");
+    EXPECT_EQ(Form->EraseListView->topLevelItem(2)->checkState(0), Qt::Checked);
 }
 
 TEST_F(WindowTest, ResizeFitsTheFirstColumns) {
