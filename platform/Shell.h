@@ -3,6 +3,7 @@
 // trash. Each through a seam that tests replace.
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace plat {
 
@@ -14,7 +15,8 @@ void ShellOpen(const std::string& Target);
 bool ShellRun(const std::string& Program);
 // Shows a file's properties through the file manager; nothing when none answers.
 void ShowProperties(const std::string& Path);
-// Moves a file or folder into the user's trash; true only when it is there.
+// Moves a file or folder into the freedesktop.org trash of its file system,
+// the name's bytes as they are; true only when it is there.
 bool MoveToTrash(const std::string& Path, std::string* Error = nullptr);
 
 struct TShellHooks {
@@ -26,8 +28,8 @@ struct TShellHooks {
 // Empty members keep the real service.
 void SetShellHooks(TShellHooks Hooks);
 
-// True when Path lies in the files folder of a trash ("<data>/Trash/files/",
-// "<top>/.Trash-<uid>/files/" or "<top>/.Trash/<uid>/files/").
-bool IsInTrashFolder(const std::string& Path);
+// A path's bytes with all but ASCII letters, digits, "-._~" and "/" as %XX,
+// as file URLs and trash information files hold paths.
+std::string PercentEncoded(std::string_view Path);
 
 } // namespace plat

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/Shell.h"
+
 namespace finder {
 
 namespace {
@@ -156,21 +158,9 @@ std::string HtmlText(std::string_view S)
 
 std::string FileUrl(std::string_view Path)
 {
-    static const char Hex[] = "0123456789ABCDEF";
     std::string Out = "file://";
     if (Path.empty() || Path.front() != '/') Out += '/';
-    for (const char C : Path) {
-        const unsigned char U = static_cast<unsigned char>(C);
-        if ((U >= 'A' && U <= 'Z') || (U >= 'a' && U <= 'z') || (U >= '0' && U <= '9') || C == '-' || C == '.' ||
-            C == '_' || C == '~' || C == '/') {
-            Out += C;
-        } else {
-            Out += '%';
-            Out += Hex[U >> 4];
-            Out += Hex[U & 15];
-        }
-    }
-    return Out;
+    return Out + plat::PercentEncoded(Path);
 }
 
 bool WriteHtmlExport(const TExportPage& P, const std::function<bool(std::string_view Line)>& Line)
