@@ -6,11 +6,15 @@
 #include <QSaveFile>
 #include <QShowEvent>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 #include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Registry.h"
 #include "windows/WindowHelpers.h"
 
 namespace {
@@ -40,11 +44,36 @@ bool HasName(const std::vector<TCustomFileType>& Types, const std::string& Name)
 
 QString Q(const std::string& S) { return QString::fromStdString(S); }
 
+// The settings store's folder, made when missing; false when it cannot be.
+bool MakeStoreFolder() {
+    std::error_code Ec;
+    std::filesystem::create_directories(plat::TRegistry::StoreFolder(), Ec);
+    return !Ec;
+}
+
 } // namespace
 
 // ============================================================================
 // The file
 // ============================================================================
+
+std::string CustomIniFileName() { return plat::TRegistry::StoreFolder() + "/custom.ini"; }
+
+std::string CustomIniToRead() {
+    const std::string New = CustomIniFileName();
+    const std::string Old = plat::ProgramFolder() + "custom.ini";
+    struct stat St;
+    if (stat(New.c_str(), &St) == 0 || stat(Old.c_str(), &St) != 0 || !S_ISREG(St.st_mode) || !std::ifstream(Old))
+        return New;
+    try {
+        if (MakeStoreFolder()) {
+            WriteCustomFileTypes(New, ReadCustomFileTypes(Old));
+            return New;
+        }
+    } catch (const std::runtime_error&) {
+    }
+    return Old;
+}
 
 std::vector<TCustomFileType> ReadCustomFileTypes(const std::string& FileName) {
     std::vector<TCustomFileType> Types;
@@ -86,7 +115,8 @@ bool UnsafeCustomTypeText(const std::string& Text, bool IsName) {
     for (const char C : Text)
         if (static_cast<unsigned char>(C) < 32 || C == 127) return true;
     if (!IsName) return false;
-    return Text.find_first_of("=[") != std::string::npos || (!Text.empty() && Text[0] == ';');
+    // Only a line that begins with "[" reads as a section.
+    return Text.find('=') != std::string::npos || (!Text.empty() && (Text[0] == ';' || Text[0] == '['));
 }
 
 std::vector<TCustomFileType> CollectCustomFileTypes(const std::vector<TFileTypeRow>& Rows, int& RefusedRow) {
@@ -234,8 +264,8 @@ void TfrmAddFileType::showEvent(QShowEvent* E) {
 }
 
 void TfrmAddFileType::FormShow() {
-    FIniFileName = plat::ProgramFolder() + "custom.ini";
-    const std::vector<TCustomFileType> Types = ReadCustomFileTypes(FIniFileName);
+    FIniFileName = CustomIniFileName();
+    const std::vector<TCustomFileType> Types = ReadCustomFileTypes(CustomIniToRead());
     for (size_t I = 0; I < Types.size(); ++I) vlstFileType->SetRow(int(I), Types[I].Name, Types[I].Filter);
     btnSave->setFocus();
 }
@@ -247,12 +277,13 @@ void TfrmAddFileType::btnSaveClick() {
     if (Refused >= 0) {
         // Such a name or filter would split or hide lines of the file.
         vlstFileType->setCurrentCell(Refused, 0);
-        plat::MessageBox("A file type's name cannot hold \"=\", \"[\" or a line break, nor begin with \";\", "
+        plat::MessageBox("A file type's name cannot hold \"=\" or a line break, nor begin with \"[\" or \";\", "
                          "and its filter cannot hold a line break.",
                          "Corvane - Error", plat::MB_OK | plat::MB_ICONWARNING);
         return;
     }
     // Errors go to the default exception display; the window stays open.
+    MakeStoreFolder();
     WriteCustomFileTypes(FIniFileName, Types);
     if (!Types.empty()) accept();
 }

@@ -14,6 +14,16 @@ struct TCustomFileType {
     bool operator==(const TCustomFileType&) const = default;
 };
 
+// "custom.ini" in the settings store's folder ($XDG_CONFIG_HOME/corvane): the
+// folder of an installed program is not the user's to write.
+std::string CustomIniFileName();
+
+// The file to read the custom types from: CustomIniFileName(). When that is
+// missing and the program folder still holds the "custom.ini" of earlier
+// versions, its types are first copied to the new place (once: the new file
+// exists afterwards); when they cannot be, the old file is read where it is.
+std::string CustomIniToRead();
+
 // The section that holds the types.
 inline constexpr const char* CustomTypesSection = "File Type";
 
@@ -39,8 +49,8 @@ struct TFileTypeRow {
 std::vector<TCustomFileType> CollectCustomFileTypes(const std::vector<TFileTypeRow>& Rows, int& RefusedRow);
 
 // Whether the text would break the file's lines if written: a line break or
-// other control character anywhere; in a name also "=" or "[" anywhere, or a
-// leading ";" (a comment to the readers).
+// other control character anywhere; in a name also "=" anywhere, or a
+// leading "[" (a section) or ";" (a comment to the readers).
 bool UnsafeCustomTypeText(const std::string& Text, bool IsName);
 
 // Replaces the file with the section line followed by one "name=filter" line

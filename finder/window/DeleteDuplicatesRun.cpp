@@ -9,7 +9,6 @@
 #include <QTreeWidget>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 #include "finder/core/DeleteCore.h"
@@ -19,6 +18,7 @@
 #include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
+#include "windows/AddFileTypeUnit.h"
 
 namespace {
 
@@ -36,24 +36,6 @@ std::string TwoDigits(int V) {
     char Buf[16];
     std::snprintf(Buf, sizeof Buf, V < 10 ? "0%d" : "%d", V);
     return Buf;
-}
-
-std::string Trim(const std::string& S) {
-    size_t B = 0, E = S.size();
-    while (B < E && (S[B] == ' ' || S[B] == '\t' || S[B] == '\r')) ++B;
-    while (E > B && (S[E - 1] == ' ' || S[E - 1] == '\t' || S[E - 1] == '\r')) --E;
-    return S.substr(B, E - B);
-}
-
-bool SameAscii(const std::string& A, const std::string& B) {
-    if (A.size() != B.size()) return false;
-    for (size_t I = 0; I < A.size(); ++I) {
-        char X = A[I], Y = B[I];
-        if (X >= 'A' && X <= 'Z') X = char(X - 'A' + 'a');
-        if (Y >= 'A' && Y <= 'Z') Y = char(Y - 'A' + 'a');
-        if (X != Y) return false;
-    }
-    return true;
 }
 
 // Restores the controls that a run or a deletion holds off, also when an
@@ -172,32 +154,7 @@ bool TDeleteDuplicatesForm::AnyPlaceChecked() {
 
 int TDeleteDuplicatesForm::LoadCustomFileTypes(std::vector<std::string>& List) {
     List.clear();
-    std::ifstream In(plat::ProgramFolder() + "custom.ini", std::ios::binary);
-    if (!In) return 0;
-    // Keys of section "File Type" in file order; a name met twice keeps its
-    // first value, as the profile reader gives it.
-    std::vector<std::string> Names;
-    bool InSection = false;
-    std::string Line;
-    while (std::getline(In, Line)) {
-        const std::string T = Trim(Line);
-        if (T.empty() || T[0] == ';') continue;
-        if (T.front() == '[') {
-            const size_t Close = T.find(']');
-            InSection = Close != std::string::npos && SameAscii(Trim(T.substr(1, Close - 1)), "File Type");
-            continue;
-        }
-        if (!InSection) continue;
-        const size_t Eq = T.find('=');
-        if (Eq == std::string::npos) continue;
-        const std::string Name = Trim(T.substr(0, Eq));
-        if (Name.empty()) continue;
-        bool Seen = false;
-        for (const std::string& N : Names) Seen = Seen || SameAscii(N, Name);
-        if (Seen) continue;
-        Names.push_back(Name);
-        List.push_back(Trim(T.substr(Eq + 1)));
-    }
+    for (const TCustomFileType& T : ReadCustomFileTypes(CustomIniToRead())) List.push_back(T.Filter);
     return int(List.size());
 }
 

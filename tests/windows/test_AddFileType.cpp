@@ -1,6 +1,7 @@
 // The custom file types: the file, the rows worth saving, and the window.
 #include <QApplication>
 #include <QKeyEvent>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -9,6 +10,7 @@
 #include "../common/TempTree.h"
 #include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Registry.h"
 #include "windows/AddFileTypeUnit.h"
 
 namespace {
@@ -108,6 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCollectCase{"FilterMayHoldEquals", {{"Odd", "*.a=b"}}, {{"Odd", "*.a=b"}}, -1},
         TCollectCase{"NameWithEquals", {{"A", "*.a"}, {"x=y", "*.b"}}, {}, 1},
         TCollectCase{"NameWithBracket", {{"[File Type]", "*.b"}}, {}, 0},
+        TCollectCase{"NameWithInnerBracket", {{"Audio [old]", "*.b"}}, {{"Audio [old]", "*.b"}}, -1},
         TCollectCase{"NameWithComment", {{";x", "*.b"}}, {}, 0},
         TCollectCase{"NameWithLineBreak", {{"a\nb", "*.b"}}, {}, 0},
         TCollectCase{"FilterWithLineBreak", {{"a", "*.b\r\nc=*.d"}}, {}, 0},
@@ -144,7 +147,8 @@ TEST(WriteFile, FailureIsThrownAndKeepsTheOldFile) {
 class AddFileTypeWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        plat::SetProgramFolderForTests(T.Root() + "/");
+        plat::SetProgramFolderForTests(T.Dir("program") + "/");
+        plat::TRegistry::SetStoreFolder(T.Path("config"));  // made by the first save
         plat::SetMessageBoxHandler([this](const std::string& Text, const std::string& Caption, unsigned Flags) {
             Boxes.push_back(Caption + "|" + Text + "|" + std::to_string(Flags));
             return plat::IDOK;
@@ -152,9 +156,10 @@ protected:
     }
     void TearDown() override {
         plat::SetProgramFolderForTests("");
+        plat::TRegistry::SetStoreFolder("");
         plat::SetMessageBoxHandler(nullptr);
     }
-    std::string Ini() const { return T.Path("custom.ini"); }
+    std::string Ini() const { return T.Path("config/custom.ini"); }
     static void Type(TfrmAddFileType& F, int Row, const char* Name, const char* Value) {
         F.vlstFileType->SetRow(Row, Name, Value);
     }
@@ -196,7 +201,7 @@ TEST_F(AddFileTypeWindow, ThirtySavedTypesAreAllListedAgain) {
 }
 
 TEST_F(AddFileTypeWindow, FewTypesFillTheFirstRowsAndLeaveTheRestEmpty) {
-    T.File("custom.ini", {.Content = "[File Type]\r\nAudio=*.mp3\r\n"});
+    T.File("config/custom.ini", {.Content = "[File Type]\r\nAudio=*.mp3\r\n"});
     TfrmAddFileType F;
     F.show();
     const std::vector<TFileTypeRow> Rows = F.vlstFileType->Rows();
@@ -206,8 +211,30 @@ TEST_F(AddFileTypeWindow, FewTypesFillTheFirstRowsAndLeaveTheRestEmpty) {
     EXPECT_TRUE(Rows[1].Name.empty());
 }
 
+TEST_F(AddFileTypeWindow, TheProgramFoldersOldFileIsTakenOverOnce) {
+    const std::string Old = "[File Type]\r\nAudio=*.mp3\r\n";
+    T.File("program/custom.ini", {.Content = Old});
+    T.File("config", {.Content = "a file where the settings folder should be"});
+    {
+        TfrmAddFileType F;  // the new place cannot be made: the old file is read where it is
+        F.show();
+        EXPECT_EQ(F.vlstFileType->Rows()[0].Name, "Audio");
+    }
+    std::remove(T.Path("config").c_str());
+    TfrmAddFileType F;
+    F.show();
+    EXPECT_EQ(F.vlstFileType->Rows()[0].Name, "Audio");
+    EXPECT_EQ(ReadAll(Ini()), Old);
+    Type(F, 0, "", "");
+    Type(F, 1, "Video", "*.avi");
+    F.btnSave->click();
+    EXPECT_EQ(ReadAll(Ini()), "[File Type]\r\nVideo=*.avi\r\n");
+    EXPECT_EQ(CustomIniToRead(), Ini());
+    EXPECT_EQ(ReadAll(T.Path("program/custom.ini")), Old);  // left as it was, never read again
+}
+
 TEST_F(AddFileTypeWindow, NoValidRowEmptiesTheFileAndStaysOpen) {
-    T.File("custom.ini", {.Content = "[File Type]\r\nAudio=*.mp3\r\n"});
+    T.File("config/custom.ini", {.Content = "[File Type]\r\nAudio=*.mp3\r\n"});
     TfrmAddFileType F;
     F.show();
     Type(F, 0, "", "");  // the user deleted the only type
@@ -220,7 +247,7 @@ TEST_F(AddFileTypeWindow, NoValidRowEmptiesTheFileAndStaysOpen) {
 
 TEST_F(AddFileTypeWindow, CancelWritesNothing) {
     const std::string Old = "[File Type]\r\nAudio=*.mp3\r\n";
-    T.File("custom.ini", {.Content = Old});
+    T.File("config/custom.ini", {.Content = Old});
     TfrmAddFileType F;
     F.show();
     Type(F, 0, "Video", "*.avi");
@@ -232,7 +259,7 @@ TEST_F(AddFileTypeWindow, CancelWritesNothing) {
 
 TEST_F(AddFileTypeWindow, UnsafeNameIsRefusedWithABoxAndNothingIsWritten) {
     const std::string Old = "[File Type]\r\nAudio=*.mp3\r\n";
-    T.File("custom.ini", {.Content = Old});
+    T.File("config/custom.ini", {.Content = Old});
     TfrmAddFileType F;
     F.show();
     Type(F, 1, "Mine=Yours", "*.mine");
@@ -245,7 +272,7 @@ TEST_F(AddFileTypeWindow, UnsafeNameIsRefusedWithABoxAndNothingIsWritten) {
 }
 
 TEST_F(AddFileTypeWindow, WriteFailureReachesTheCallerAndKeepsTheWindowOpen) {
-    T.Dir("custom.ini");
+    T.Dir("config/custom.ini");
     TfrmAddFileType F;
     F.show();
     Type(F, 0, "Audio", "*.mp3");

@@ -9,6 +9,7 @@
 
 #include "platform/FileTime.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "tests/finder/window/ScanWindowSupport.h"
 
@@ -295,14 +296,16 @@ TEST_F(BasicScanTest, OnlyTheTopNodeTickedScansNothing) {
     EXPECT_EQ(Form->abStatus->text().toStdString(), "0 duplicate groups found where 0 Files are contained within.");
 }
 
-TEST_F(BasicScanTest, CustomTypesComeFromCustomIni) {
-    QTemporaryDir Program;
+TEST_F(BasicScanTest, CustomTypesComeFromCustomIniBesideTheSettings) {
+    QTemporaryDir Program, Store;
     plat::SetProgramFolderForTests(Program.path().toStdString() + "/");
-    std::ofstream(Program.path().toStdString() + "/custom.ini") << "[File Type]\r\nMy Docs=*.dat\r\n";
+    plat::TRegistry::SetStoreFolder(Store.path().toStdString());
+    std::ofstream(Store.path().toStdString() + "/custom.ini") << "[File Type]\r\nMy Docs=*.dat\r\n";
     ClickOption(Form->rbCustom);
     ASSERT_TRUE(Form->rbCustom->Checked());
     TickDataAndScan();
     plat::SetProgramFolderForTests("");
+    plat::TRegistry::SetStoreFolder("");
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(Form->FCustomFileTypes, (std::vector<std::string>{"*.dat"}));
     EXPECT_EQ(Rows().size(), 3u);
@@ -397,13 +400,15 @@ class RefusalTest : public ScanWindowTest, public ::testing::WithParamInterface<
 
 TEST_P(RefusalTest, ShowsItsMessageAndStartsNothing) {
     const TRefusal& R = GetParam();
-    QTemporaryDir Program;  // no custom.ini here
+    QTemporaryDir Program, Store;  // no custom.ini here
     plat::SetProgramFolderForTests(Program.path().toStdString() + "/");
+    plat::TRegistry::SetStoreFolder(Store.path().toStdString());
     Form->SwitchMode(uint16_t(R.Mode));
     if (R.Tick) ClickNode(Drive("Data"), NodePart::State);
     if (R.Prepare) R.Prepare(*Form);
     Scan();
     plat::SetProgramFolderForTests("");
+    plat::TRegistry::SetStoreFolder("");
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, R.Text);
     EXPECT_EQ(Boxes[0].Caption, "Corvane - Error");
