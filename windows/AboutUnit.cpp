@@ -8,6 +8,8 @@ const char* const TAboutForm::HomePage = VendorSite;
 
 TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner) {
     setWindowTitle("About");
+    // A dialog's buttons: close only, nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(457, 175);
     SetBackground(this, Qt::white);
     const QString Blue = QColor(55, 122, 223).name();

@@ -37,6 +37,8 @@ QString BoxText(const std::string& Text) {
 int RealBox(const std::string& Text, const std::string& Caption, unsigned Flags) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return Unanswered(Text, Caption, Flags);
     QMessageBox Box(QApplication::activeWindow());
+    // A dialog's buttons: close only, nothing to minimise or maximise.
+    Box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     // A box must not open hidden under a window that stays on top (the update
     // question while the splash is up): nobody could answer it.
     for (QWidget* W : QApplication::topLevelWidgets())

@@ -19,13 +19,15 @@ store="$XDG_CONFIG_HOME/corvane/machine.ini"
 
 "$program" >"$work/first.log" 2>&1 &
 first=$!
-# Up once the settings are written and the lock is held.
+# Up once the lock is held and the last value of the settings is written
+# ("Version"; each value rewrites the store whole, so the file never shows
+# half a value).
 for _ in $(seq 300); do
-  [ -f "$store" ] && ! flock -n "$XDG_RUNTIME_DIR/Corvane.lock" true && break
+  grep -qx "Version=sz:$version" "$store" 2>/dev/null && ! flock -n "$XDG_RUNTIME_DIR/Corvane.lock" true && break
   kill -0 "$first" 2>/dev/null || fail "the first start ended: $(cat "$work/first.log")"
   sleep 0.1
 done
-[ -f "$store" ] || fail "no settings store after the first start"
+grep -q '^Version=' "$store" 2>/dev/null || fail "no settings written by the first start: $(cat "$store" 2>&1)"
 
 expected="[Software\\Corvane]
 HelpURL=sz:https://corvane.example/help
@@ -35,14 +37,13 @@ Version=sz:$version"
 [ "$(sed '/^$/d' "$store")" = "$expected" ] || fail "store holds: $(cat "$store")"
 
 before=$(stat -c '%Y %s %i' "$store"; ls -A "$work/config/corvane" "$work/runtime")
-start=$(date +%s%N)
+# The bound only keeps a hang from stalling the suite; the second start is
+# expected to end at once.
 timeout 20 "$program" >"$work/second.log" 2>&1
 rc=$?
-elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 [ "$rc" -eq 0 ] || fail "second start ended with $rc"
-[ "$elapsed" -lt 5000 ] || fail "second start took ${elapsed} ms"
 [ -s "$work/second.log" ] && fail "second start printed: $(cat "$work/second.log")"
 after=$(stat -c '%Y %s %i' "$store"; ls -A "$work/config/corvane" "$work/runtime")
 [ "$before" = "$after" ] || fail "second start changed the store or the runtime folder"
 kill -0 "$first" 2>/dev/null || fail "the first instance ended"
-echo "ok: store written, second start ended in ${elapsed} ms with 0"
+echo "ok: store written, second start ended with 0"
