@@ -40,9 +40,27 @@ INSTANTIATE_TEST_SUITE_P(Categories, CategoryTest,
                                            CategoryCase{"lib.DLL", catSystem, true},
                                            CategoryCase{"icon.ico", catIco, true},
                                            CategoryCase{"draw.emf", catWmf, true},
+                                           CategoryCase{"song.MP3", catMusic, true},
+                                           CategoryCase{"song.mp3", catMp3, true},
+                                           CategoryCase{"song.wma", catMusic, true},
+                                           CategoryCase{"song.wma", catWma, true},
+                                           CategoryCase{"song.ogg", catMusic, true},
+                                           CategoryCase{"song.ogg", catOgg, true},
+                                           CategoryCase{"pic.bmp", catPictures, true},
+                                           CategoryCase{"pic.bmp", catBmp, true},
+                                           CategoryCase{"pic.gif", catPictures, true},
+                                           CategoryCase{"pic.gif", catGif, true},
+                                           CategoryCase{"pic.png", catPictures, true},
+                                           CategoryCase{"pic.png", catPng, true},
                                            CategoryCase{"a.txt", 7, false},
                                            CategoryCase{"a.txt", -1, false},
-                                           CategoryCase{"a.txt", 36, false}));
+                                           CategoryCase{"a.txt", 36, false}),
+                         [](const auto& Info) {
+                             std::string S = std::string(Info.param.Name) + "_in_" + std::to_string(Info.param.Category);
+                             for (char& C : S)
+                                 if (!isalnum(static_cast<unsigned char>(C))) C = '_';
+                             return S;
+                         });
 
 TEST(CategoryTest, ExtensionKeepsItsDot)
 {

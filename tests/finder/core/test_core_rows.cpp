@@ -163,4 +163,8 @@ TEST(ColumnClickTest, SameColumnReversesOtherColumnSortsAscending)
     FileColumnClick(4, S);  // "Group": reverses the current key
     EXPECT_EQ(S.FileSortColumn, 2);
     EXPECT_EQ(S.SortDirection, 1);
+    FileColumnClick(4, S);      // now ascending ...
+    FileColumnClick(0, S);      // ... a new column stays ascending
+    EXPECT_EQ(S.FileSortColumn, 1);
+    EXPECT_EQ(S.SortDirection, 0);
 }

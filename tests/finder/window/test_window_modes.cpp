@@ -368,3 +368,60 @@ TEST_F(WindowTest, ModeSwitchEmptiesTheResultsAndReturnsToPageZero) {
     EXPECT_TRUE(F.FGroupList.empty());
     EXPECT_EQ(F.DataNotebook->currentIndex(), 0);
 }
+
+// ---- The options as the scan receives them ----
+
+struct OptionCase {
+    const char* Name;
+    std::function<void(TDeleteDuplicatesForm&, TPlaceNode* Data)> Set;
+    std::function<bool(const finder::TScanOptions&, const std::string& DataPath)> Holds;
+};
+
+void PrintTo(const OptionCase& C, std::ostream* Os) { *Os << C.Name; }
+
+class OptionsReachTheScan : public WindowTest, public ::testing::WithParamInterface<OptionCase> {
+protected:
+    void SetUp() override {
+        Tree.Dir("a");
+        Tree.Dir("b");
+        WindowTest::SetUp();
+    }
+};
+
+TEST_P(OptionsReachTheScan, ControlSetsItsField) {
+    TDeleteDuplicatesForm& F = *Form;
+    F.SwitchMode(1);
+    ASSERT_NE(Drive("Data"), nullptr);
+    GetParam().Set(F, Drive("Data"));
+    EXPECT_TRUE(GetParam().Holds(F.ScanOptions(), Tree.Root() + "/"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, OptionsReachTheScan,
+    ::testing::Values(
+        OptionCase{"Music", [](auto& F, auto*) { F.rbMusic->click(); },
+                   [](const auto& O, auto&) { return O.Match.Filter.BasicType == finder::TBasicType::Music; }},
+        OptionCase{"Video", [](auto& F, auto*) { F.rbVideoMovies->click(); },
+                   [](const auto& O, auto&) { return O.Match.Filter.BasicType == finder::TBasicType::VideoMovies; }},
+        OptionCase{"SameDate", [](auto& F, auto*) { F.cbFileModifyTime->click(); },
+                   [](const auto& O, auto&) { return O.Match.SameDate && !O.Match.SameSize; }},
+        OptionCase{"SameSize", [](auto& F, auto*) { F.cbFileSize->click(); },
+                   [](const auto& O, auto&) { return O.Match.SameSize && !O.Match.SameDate; }},
+        OptionCase{"SkipZero", [](auto& F, auto*) { F.cbZero->click(); },
+                   [](const auto& O, auto&) { return O.Match.Filter.SkipZero; }},
+        OptionCase{"SystemFoldersUnprotected", [](auto& F, auto*) { F.cbSystemPath->click(); },
+                   [](const auto& O, auto&) { return !O.ProtectSystemFolders && O.Match.Filter.ProtectSystemFiles; }},
+        // A ticked, expanded drive with one child unticked: its own files,
+        // then the ticked child with its subtree.
+        OptionCase{"ExpandedFolderScansItsOwnFiles",
+                   [](auto& F, TPlaceNode* Data) {
+                       Data->StateIndex = places::StateTicked;
+                       F.ExpandPlaceNode(Data);
+                       for (int I = 0; I < Data->Count(); ++I)
+                           if (Data->Child(I)->Text() == "b") Data->Child(I)->StateIndex = places::StateUnticked;
+                   },
+                   [](const auto& O, const std::string& Path) {
+                       return O.Places.size() == 2 && O.Places[0].Path == Path && O.Places[0].FilesOnly &&
+                              O.Places[1].Path == Path + "a/" && !O.Places[1].FilesOnly;
+                   }}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
