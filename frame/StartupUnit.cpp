@@ -10,6 +10,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
 #include "platform/VersionInfo.h"
+#include "platform/XdgFolders.h"
 
 std::string AppVersion;
 
@@ -59,15 +60,18 @@ bool ConsumeSetupFlag() {
 }
 
 int RunElevated(const std::string& FileName, const std::string& Directory) {
-    // pkexec clears the environment: hand over the display and, above all,
-    // the settings folder, or the elevated copy would not find "vista" = "1"
-    // and would restart itself again.
+    // pkexec clears the environment and gives root's HOME: hand over the
+    // display, the settings folder (or the elevated copy would not find
+    // "vista" = "1" and would restart itself again), and the user's home and
+    // data folder, where the trash and the scheduled scans are the user's.
     std::vector<std::string> Args = {"/usr/bin/env"};
     for (const char* Name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"})
         if (const char* V = std::getenv(Name)) Args.push_back(std::string(Name) + "=" + V);
     const std::string Store = plat::TRegistry::StoreFolder();
     const size_t Slash = Store.rfind('/');
     if (Slash != std::string::npos && Slash > 0) Args.push_back("XDG_CONFIG_HOME=" + Store.substr(0, Slash));
+    Args.push_back("HOME=" + plat::HomeFolder());
+    Args.push_back("XDG_DATA_HOME=" + plat::DataHome());
     Args.push_back(FileName);
     if (Launcher())
         Launcher()("pkexec", Args, Directory);

@@ -1,7 +1,8 @@
 #pragma once
 // The single-instance lock: an exclusive, non-blocking flock on "<Name>.lock"
-// in $XDG_RUNTIME_DIR, else in the temporary folder with the user id in the
-// name (another user's file there must not turn us away).
+// in $XDG_RUNTIME_DIR, else in $XDG_CACHE_HOME/corvane (~/.cache/corvane),
+// a folder only the user can write: in a shared folder another user could
+// hold the lock and keep the program from starting.
 #include <string>
 
 namespace plat {

@@ -1,8 +1,10 @@
 #pragma once
 // A settings store with the registry object's operations. Each root is one
 // INI-format file in $XDG_CONFIG_HOME/corvane (default ~/.config/corvane),
-// rewritten atomically on every change. Key names ignore letter case.
+// rewritten atomically on every change under an flock on a lock file beside
+// it. Key names ignore letter case.
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -41,6 +43,9 @@ public:
     // Tests point the store at a temporary folder; "" restores the default.
     static void SetStoreFolder(const std::string& Folder);
     static std::string StoreFolder();
+    // Runs after the store is read and before it is written back, with its
+    // lock held; tests make a second writer meet the first there.
+    static void SetWriteHook(std::function<void()> Hook);
 
 private:
     struct Impl;

@@ -83,14 +83,13 @@ TEST_F(SettingsTest, WrongTypeRaisesAndLeavesTheRestAlone) {
     EXPECT_FALSE(Machine().ValueExists("Version"));
 }
 
-TEST_F(SettingsTest, UnreadableStoreLeavesTheRecordEmpty) {
-    const std::string Damaged = "[Software\\Corvane]\nthis is not a store\n";
-    Tree.File("store/machine.ini", {.Content = Damaged});
+TEST_F(SettingsTest, DamagedLineCostsOnlyThatLine) {
+    Tree.File("store/machine.ini", {.Content = "[Software\\Corvane]\nthis is not a setting\nCheckUpdate=dword:1\n"});
     LoadSettings();
-    EXPECT_EQ(MyRegistryInfo.HelpURL, "");
-    EXPECT_FALSE(MyRegistryInfo.CheckUpdate);
-    EXPECT_EQ(MyRegistryInfo.Version, "");
-    EXPECT_EQ(Tree.Read("store/machine.ini"), Damaged);
+    EXPECT_EQ(MyRegistryInfo.HelpURL, "https://corvane.example/help");
+    EXPECT_TRUE(MyRegistryInfo.CheckUpdate);
+    EXPECT_EQ(MyRegistryInfo.Version, "1.2.3.4");
+    EXPECT_NE(Tree.Read("store/machine.ini").find("\nthis is not a setting\n"), std::string::npos);
 }
 
 TEST(CommonServices, WindowsFolderUserAndUrl) {

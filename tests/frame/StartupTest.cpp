@@ -90,6 +90,10 @@ class StartupLock : public corvane_test::TempTreeTest {
 protected:
     void SetUp() override {
         TRegistry::SetStoreFolder(Tree.Path("config/corvane"));
+        for (const char* Name : {"HOME", "XDG_DATA_HOME"})
+            if (const char* V = std::getenv(Name)) FSaved.emplace_back(Name, V);
+        setenv("HOME", Tree.Path("home").c_str(), 1);
+        setenv("XDG_DATA_HOME", Tree.Path("data").c_str(), 1);
         TRegistry Machine(TRootKey::HKEY_LOCAL_MACHINE);
         ASSERT_TRUE(Machine.OpenKey(PolicyKey, true));
         Machine.WriteInteger("EnableLUA", 1);
@@ -97,7 +101,10 @@ protected:
     void TearDown() override {
         TRegistry::SetStoreFolder("");
         SetElevatedLauncher(nullptr);
+        unsetenv("XDG_DATA_HOME");
+        for (const auto& [Name, Value] : FSaved) setenv(Name.c_str(), Value.c_str(), 1);
     }
+    std::vector<std::pair<std::string, std::string>> FSaved;
 };
 
 TEST_F(StartupLock, RestartReleasesTheLockBeforeStartingTheCopy) {
@@ -124,8 +131,11 @@ TEST_F(StartupLock, RestartReleasesTheLockBeforeStartingTheCopy) {
     ASSERT_FALSE(Args.empty());
     EXPECT_EQ(Args.front(), "/usr/bin/env");
     EXPECT_EQ(Args.back(), plat::ProgramPath());  // no parameters after the program
-    // The copy reads the same store, or it would restart itself again.
-    EXPECT_NE(std::find(Args.begin(), Args.end(), "XDG_CONFIG_HOME=" + Tree.Path("config")), Args.end());
+    // The copy reads the same store, or it would restart itself again; it
+    // keeps the user's home and data folder, or the trash would be root's.
+    for (const std::string& Env : {"XDG_CONFIG_HOME=" + Tree.Path("config"), "HOME=" + Tree.Path("home"),
+                                   "XDG_DATA_HOME=" + Tree.Path("data")})
+        EXPECT_NE(std::find(Args.begin(), Args.end(), Env), Args.end()) << Env;
 
     // The restarted copy: runs and keeps the lock.
     EXPECT_EQ(SingleInstanceAndRestart(Lock, WindowsMajorVersion), TStartAction::Run);

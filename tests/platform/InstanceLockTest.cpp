@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,12 +74,25 @@ TEST_F(InstanceLockTest, UnusableFolderMeansCannotLockNotRunning) {
     EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::CannotLock);
 }
 
-TEST_F(InstanceLockTest, TemporaryFolderNameCarriesTheUserId) {
+// Without a runtime folder the lock goes to a folder only the user can write,
+// never to the shared temporary folder where another user could hold it.
+TEST_F(InstanceLockTest, FallbackIsAPrivateFolder) {
     unsetenv("XDG_RUNTIME_DIR");
-    setenv("TMPDIR", Tree.Root().c_str(), 1);
-    EXPECT_EQ(plat::TInstanceLock::LockPath("Corvane"),
-              Tree.Root() + "/Corvane-" + std::to_string(getuid()) + ".lock");
-    unsetenv("TMPDIR");
+    setenv("XDG_CACHE_HOME", Tree.Path("cache").c_str(), 1);
+    const std::string Folder = Tree.Path("cache/corvane");
+    EXPECT_EQ(plat::TInstanceLock::LockPath("Corvane"), Folder + "/Corvane.lock");
+    {
+        plat::TInstanceLock Lock;
+        EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::Acquired);
+        struct stat St;
+        ASSERT_EQ(stat(Folder.c_str(), &St), 0);
+        EXPECT_EQ(St.st_mode & 0777, 0700u);
+    }
+    // A folder that others may write is not trusted with the lock.
+    Tree.SetMode("cache/corvane", 0777);
+    plat::TInstanceLock Lock;
+    EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::CannotLock);
+    unsetenv("XDG_CACHE_HOME");
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Runs the platform tests. "--try-lock NAME" makes the program the second
 // process of the single-instance test: it tries the lock and exits with
 // 10 (acquired), 11 (already running) or 12 (cannot lock).
+// "--write-setting FOLDER NAME VALUE" makes it a second program writing the
+// string NAME under "Software\Corvane" of the user store in FOLDER.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 #include <cstring>
 
 #include "platform/InstanceLock.h"
+#include "platform/Registry.h"
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--try-lock") == 0) {
@@ -19,6 +22,13 @@ int main(int argc, char** argv) {
         case plat::TLockResult::CannotLock: return 12;
         }
         return 13;
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--write-setting") == 0) {
+        plat::TRegistry::SetStoreFolder(argv[2]);
+        plat::TRegistry Reg;
+        if (!Reg.OpenKey("Software\\Corvane", true)) return 1;
+        Reg.WriteString(argv[3], argv[4]);
+        return 0;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QCoreApplication App(argc, argv);

@@ -6,7 +6,13 @@
 #include <climits>
 #include <cstdlib>
 
+#include <fstream>
+#include <sstream>
+
 #include <dirent.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/TempTree.h"
@@ -137,13 +143,88 @@ TEST_F(RegistryTest, WriteIsAtomicAndLeavesNoTemporaryFile) {
     EXPECT_EQ(StoreFiles(), std::vector<std::string>{"user.ini"});
 }
 
-TEST_F(RegistryTest, UnreadableStoreIsNeitherOpenedNorOverwritten) {
-    const std::string Garbage = "[Software\\Corvane]\nHomePage=binary:00ff\n";
-    Tree.File("store/machine.ini", {.Content = Garbage});
+// A line that holds no setting costs that line only, and survives a rewrite.
+TEST_F(RegistryTest, MalformedLineIsSkippedAndKept) {
+    Tree.File("store/machine.ini", {.Content = "stray\n[Software\\Corvane]\nHomePage=binary:00ff\n"
+                                               "; a note\nCheckUpdate=dword:1\nBad=sz:\\q\n"});
     TRegistry Reg(TRootKey::HKEY_LOCAL_MACHINE);
-    EXPECT_FALSE(Reg.OpenKey("Software\\Corvane", true));
-    EXPECT_THROW(Reg.WriteString("HomePage", "x"), ERegistryException);  // no key open
-    EXPECT_EQ(Tree.Read("store/machine.ini"), Garbage);
+    ASSERT_TRUE(Reg.OpenKey("Software\\Corvane", false));
+    EXPECT_TRUE(Reg.ReadBool("CheckUpdate"));
+    EXPECT_FALSE(Reg.ValueExists("HomePage"));
+    EXPECT_FALSE(Reg.ValueExists("Bad"));
+    Reg.WriteString("HomePage", "x");
+    EXPECT_TRUE(Reg.DeleteValue("CheckUpdate"));
+    EXPECT_EQ(Reg.ReadString("HomePage"), "x");
+    const std::string Text = Tree.Read("store/machine.ini");
+    for (const char* Kept : {"stray\n", "HomePage=binary:00ff\n", "; a note\n", "Bad=sz:\\q\n"})
+        EXPECT_NE(Text.find(Kept), std::string::npos) << Kept;
+}
+
+// A link in place of a store file is written through only while its target
+// stays inside the settings folder; it is never replaced by a file.
+TEST_F(RegistryTest, LinkedStoreStaysInsideTheFolder) {
+    struct TCase {
+        const char* Target;
+        bool Written;
+    };
+    for (const TCase& C : {TCase{"profiles/user.ini", true}, TCase{"../outside.ini", false}}) {
+        SCOPED_TRACE(C.Target);
+        Tree.File("store/profiles/user.ini", {.Content = "[Software\\Corvane]\n"});
+        Tree.File("outside.ini", {.Content = "[Software\\Corvane]\n"});
+        unlink(Tree.Path("store/user.ini").c_str());
+        Tree.Link("store/user.ini", C.Target);
+        TRegistry Reg;
+        EXPECT_EQ(Reg.OpenKey("Software\\Corvane", false), C.Written);
+        EXPECT_EQ(Reg.OpenKey("Software\\Other", true), C.Written);
+        struct stat St;
+        ASSERT_EQ(lstat(Tree.Path("store/user.ini").c_str(), &St), 0);
+        EXPECT_TRUE(S_ISLNK(St.st_mode));
+        EXPECT_EQ(Tree.Read("store/profiles/user.ini").find("Other") != std::string::npos, C.Written);
+        EXPECT_EQ(Tree.Read("outside.ini"), "[Software\\Corvane]\n");
+    }
+}
+
+// Whether the process waits for an flock (a "->" line of /proc/locks).
+bool WaitsForLock(pid_t Pid) {
+    std::ifstream Locks("/proc/locks");
+    std::string Line;
+    while (std::getline(Locks, Line)) {
+        std::istringstream Fields(Line);
+        std::string Number, Arrow, Kind, Mode, Access, Owner;
+        if (Fields >> Number >> Arrow >> Kind >> Mode >> Access >> Owner && Arrow == "->" && Owner == std::to_string(Pid))
+            return true;
+    }
+    return false;
+}
+
+// Two programs writing at once: the second meets the first between its read
+// and its write, and must wait for it instead of writing back an old store.
+TEST_F(RegistryTest, ConcurrentWriterWaitsAndKeepsBothChanges) {
+    TRegistry Reg;
+    ASSERT_TRUE(Reg.OpenKey("Software\\Corvane", true));
+    const pid_t Parent = getpid();
+    pid_t Child = -1;
+    int Status = -1;
+    TRegistry::SetWriteHook([&] {
+        if (getpid() != Parent || Child != -1) return;
+        Child = fork();
+        if (Child == 0) {
+            execl("/proc/self/exe", "platform_tests", "--write-setting", Tree.Path("store").c_str(), "second", "2",
+                  static_cast<char*>(nullptr));
+            _exit(99);
+        }
+        // Go on once the other writer has finished or waits for the lock.
+        while (waitpid(Child, &Status, WNOHANG) == 0 && !WaitsForLock(Child)) sched_yield();
+    });
+    Reg.WriteString("first", "1");
+    TRegistry::SetWriteHook(nullptr);
+    ASSERT_GT(Child, 0);
+    if (Status == -1) {
+        ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+    }
+    ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
+    EXPECT_EQ(Reg.ReadString("first"), "1");
+    EXPECT_EQ(Reg.ReadString("second"), "2");
 }
 
 TEST_F(RegistryTest, OversizedOrOddStoreIsNotRead) {
