@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "platform/AtomicFile.h"
+#include "platform/TextLines.h"
 #include "platform/XdgFolders.h"
 
 // Store format, one file per root:
@@ -114,23 +115,7 @@ std::string Escape(const std::string& S) {
     return Out;
 }
 
-std::optional<std::string> Unescape(const std::string& S) {
-    std::string Out;
-    for (size_t I = 0; I < S.size(); ++I) {
-        if (S[I] != '\\') {
-            Out += S[I];
-            continue;
-        }
-        if (++I == S.size()) return std::nullopt;
-        switch (S[I]) {
-        case '\\': Out += '\\'; break;
-        case 'n': Out += '\n'; break;
-        case 'r': Out += '\r'; break;
-        default: return std::nullopt;
-        }
-    }
-    return Out;
-}
+std::optional<std::string> Unescape(const std::string& S) { return UnescapeBackslashes(S, "\\nr", "\\\n\r"); }
 
 std::optional<int32_t> ParseDword(const std::string& S) {
     if (S.empty() || S.size() > 11) return std::nullopt;

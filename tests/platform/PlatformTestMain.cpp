@@ -12,6 +12,7 @@
 
 #include "platform/InstanceLock.h"
 #include "platform/Registry.h"
+#include "platform/TaskScheduler.h"
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--try-lock") == 0) {
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // No test may enable a timer of the machine's own service manager.
+    plat::SetSystemctlRunner([](const std::vector<std::string>&) {});
     QCoreApplication App(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
