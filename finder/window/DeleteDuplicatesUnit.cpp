@@ -24,6 +24,7 @@
 #include "windows/AboutUnit.h"
 #include "windows/AddFileTypeUnit.h"
 #include "windows/DMUnit.h"
+#include "windows/OptionUnit.h"
 
 namespace {
 
@@ -936,7 +937,8 @@ void TDeleteDuplicatesForm::labUpdateClick(QObject*) {
 }
 
 void TDeleteDuplicatesForm::labOptionsClick(QObject*) {
-    // The Preferences window opens here.
+    TFormOptions Options(this);
+    Options.exec();
 }
 
 void TDeleteDuplicatesForm::labAboutClick(QObject*) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/TaskScheduler.h"
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir Runtime, Config;
@@ -13,6 +15,8 @@ int main(int argc, char** argv) {
     // The update check must reach the local test server, never a proxy.
     for (const char* V : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(V);
+    // No test may enable a timer of the machine's own service manager.
+    plat::SetSystemctlRunner([](const std::vector<std::string>&) {});
     QApplication App(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
