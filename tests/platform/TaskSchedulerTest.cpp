@@ -31,24 +31,13 @@ protected:
         TTaskScheduler Agent(Folders());
         std::shared_ptr<TTask> Task;
         EXPECT_EQ(Agent.NewWorkItem("Corvane.job", Task), S_OK);
-        Task->Item.ApplicationName = Program;
-        Task->Item.WorkingDirectory = "/usr/bin/";
-        Task->Item.Parameters = "-Scan";
-        Task->Item.Flags = TASK_FLAG_RUN_ONLY_IF_LOGGED_ON;
-        Task->Item.Comment = "Runs Corvane at Scheduled Time.";
-        Task->Item.AccountName = "someone";
+        Task->Item = {Program, "/usr/bin/", "-Scan", "Runs 100% Corvane", "someone", TASK_FLAG_RUN_ONLY_IF_LOGGED_ON, 0, {}};
         uint16_t Index = 9;
         EXPECT_EQ(Task->CreateTrigger(Index), S_OK);
         EXPECT_EQ(Index, 0);
-        TASK_TRIGGER T;
-        T.wBeginYear = Y;
-        T.wBeginMonth = M;
-        T.wBeginDay = D;
-        T.wStartHour = Hour;
-        T.wStartMinute = Minute;
-        T.TriggerType = TASK_TIME_TRIGGER_DAILY;
-        T.DaysInterval = Days;
-        EXPECT_EQ(Task->SetTrigger(0, T), S_OK);
+        EXPECT_EQ(Task->SetTrigger(0, {.wBeginYear = Y, .wBeginMonth = M, .wBeginDay = D, .wStartHour = Hour,
+                                       .wStartMinute = Minute, .TriggerType = TASK_TIME_TRIGGER_DAILY, .DaysInterval = Days}),
+                  S_OK);
         EXPECT_EQ(Task->Save(), S_OK) << Task->LastError;
         return Task;
     }
@@ -58,7 +47,7 @@ protected:
     Commands Ran;
 };
 
-TEST_F(TaskSchedulerTest, SavedItemReadsBackUnderItsExactName) {
+TEST_F(TaskSchedulerTest, SavedItemReadsBackUnderItsExactNameAndDeletes) {
     const auto Saved = SaveJob("/usr/bin/corvane", 2025, 1, 30, 21, 5, 3);
     EXPECT_EQ(Ran, (Commands{{"daemon-reload"}, {"enable", "--now", "corvane-Corvane.job.timer"}}));
     EXPECT_EQ(Tree.Read("data/corvane/tasks/Corvane.job").rfind("[Corvane work item]\nApplicationName=/usr/bin/corvane\n", 0), 0u);
@@ -83,19 +72,14 @@ TEST_F(TaskSchedulerTest, SavedItemReadsBackUnderItsExactName) {
         EXPECT_EQ(Agent.NewWorkItem(Bad, Task), E_INVALID_ARG) << Bad;
         EXPECT_EQ(Agent.Delete(Bad), E_INVALID_ARG) << Bad;
     }
-}
 
-TEST_F(TaskSchedulerTest, DeleteDisablesTheTimerAndRemovesEverything) {
-    SaveJob("/usr/bin/corvane", 2025, 1, 30, 21, 5, 3);
+    // Deleting disables the timer first, then removes the units and the item.
     Ran.clear();
-    TTaskScheduler Agent(Folders());
     EXPECT_EQ(Agent.Delete("Corvane.job"), S_OK) << Agent.LastError;
     EXPECT_EQ(Ran, (Commands{{"disable", "--now", "corvane-Corvane.job.timer"}, {"daemon-reload"}}));
-    EXPECT_FALSE(Tree.Exists("data/corvane/tasks/Corvane.job"));
-    EXPECT_FALSE(Tree.Exists(ServicePath()));
-    EXPECT_FALSE(Tree.Exists(TimerPath()));
+    for (const std::string& Gone : {std::string("data/corvane/tasks/Corvane.job"), ServicePath(), TimerPath()})
+        EXPECT_FALSE(Tree.Exists(Gone)) << Gone;
     EXPECT_EQ(Agent.Delete("Corvane.job"), E_FILE_NOT_FOUND);
-    EXPECT_TRUE(Agent.LastError.empty());
 }
 
 // A write that fails midway puts back what it had written: old item, old units.
