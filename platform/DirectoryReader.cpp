@@ -56,8 +56,10 @@ bool FillRecord(int DirFd, const char* Name, const std::string& ShownName, TWin3
     const uint64_t Size = Dir ? 0 : uint64_t(X.stx_size);
     Data.nFileSizeHigh = uint32_t(Size >> 32);
     Data.nFileSizeLow = uint32_t(Size);
-    Data.Device = (uint64_t(X.stx_dev_major) << 32) | X.stx_dev_minor;
+    Data.Device = DeviceId(X.stx_dev_major, X.stx_dev_minor);
     Data.Inode = X.stx_ino;
+    Data.ChangeTime = TimespecToFileTime(timespec{X.stx_ctime.tv_sec, long(X.stx_ctime.tv_nsec)});
+    Data.Links = X.stx_nlink;
     return true;
 }
 
@@ -65,9 +67,11 @@ bool FillRecord(int DirFd, const char* Name, const std::string& ShownName, TWin3
 // file systems there are marked system so that nothing enters them.
 void MarkHiddenMount(const std::string& Folder, uint64_t FolderDevice, TWin32FindData& Data) {
     if (!Data.IsDirectory() || Data.Device == FolderDevice) return;
+    // The walk's own path when it is absolute (no link lies on it); a
+    // relative one is made absolute.
     char Buf[PATH_MAX];
-    if (!realpath(Folder.c_str(), Buf)) return;
-    std::string Path = Buf;
+    std::string Path = !Folder.empty() && Folder[0] == '/' ? Folder : realpath(Folder.c_str(), Buf) ? Buf : "";
+    if (Path.empty()) return;
     if (Path != "/") Path += "/";
     Path += Data.cFileName;
     const auto Mounts = CurrentMountTable().Mounts();
@@ -83,16 +87,21 @@ bool TDirectoryReader::FindFirst(const std::string& Folder, TWin32FindData& Data
     Close();
     FFolder = StripSlashes(Folder);
     if (FFolder.empty()) return false;
-    // The folder itself is never reached through a link.
-    int Fd = open(FFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (Fd < 0) return false;
-    DIR* D = fdopendir(Fd);
-    if (!D) {
-        close(Fd);
-        return false;
-    }
-    FDir = D;
-    if (!FillRecord(Fd, ".", ".", Data)) {
+    // No component of the folder's path is a link, the folder itself included.
+    FFd.Reset(OpenFolderNoFollow(FFolder, O_RDONLY));
+    return Opened(Data);
+}
+
+bool TDirectoryReader::FindFirstAt(int ParentFd, const std::string& Name, const std::string& Folder,
+                                   TWin32FindData& Data) {
+    Close();
+    FFolder = StripSlashes(Folder);
+    FFd.Reset(::openat(ParentFd, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return Opened(Data);
+}
+
+bool TDirectoryReader::Opened(TWin32FindData& Data) {
+    if (!FFd.Valid() || !FillRecord(FFd.Get(), ".", ".", Data)) {
         Close();
         return false;
     }
@@ -102,53 +111,65 @@ bool TDirectoryReader::FindFirst(const std::string& Folder, TWin32FindData& Data
 }
 
 bool TDirectoryReader::FindNext(TWin32FindData& Data) {
-    if (!FDir) return false;
-    DIR* D = static_cast<DIR*>(FDir);
-    const int Fd = dirfd(D);
+    if (!FFd.Valid()) return false;
+    const int Fd = FFd.Get();
     if (FDotsLeft > 0) {
         FDotsLeft = 0;
         if (FillRecord(Fd, "..", "..", Data)) return true;
     }
-    for (;;) {
-        errno = 0;
-        dirent* E = readdir(D);
-        if (!E) return false;
-        if (E->d_name[0] == '.' && (E->d_name[1] == 0 || (E->d_name[1] == '.' && E->d_name[2] == 0))) continue;
-        if (E->d_type != DT_UNKNOWN && E->d_type != DT_REG && E->d_type != DT_DIR) continue;
-        if (FDeferFiles && E->d_type == DT_REG) {
-            Data.cFileName = E->d_name;
+    if (!FListed) {
+        // The whole folder is read at once, so that it can come sorted.
+        FListed = true;
+        if (!ReadFolderNames(Fd, FNames)) return false;
+    }
+    while (FNext < FNames.Entries.size()) {
+        const TNameEntry& E = FNames.Entries[FNext++];
+        if (E.Type != DT_UNKNOWN && E.Type != DT_REG && E.Type != DT_DIR) continue;
+        const std::string_view Name = FNames.Name(E);
+        if (FDeferFiles && E.Type == DT_REG) {
+            Data.cFileName.assign(Name);
             Data.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-            if (E->d_name[0] == '.') Data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
-            Data.ftCreationTime = Data.ftLastWriteTime = 0;
+            if (Name[0] == '.') Data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
+            Data.ftCreationTime = Data.ftLastWriteTime = Data.ChangeTime = 0;
             Data.nFileSizeHigh = Data.nFileSizeLow = 0;
             Data.Device = FFolderDevice;
-            Data.Inode = E->d_ino;
+            Data.Inode = E.Inode;
+            Data.Links = 1;
             Data.Stated = false;
             return true;
         }
-        if (!FillRecord(Fd, E->d_name, E->d_name, Data)) continue;
+        const std::string Owned(Name);
+        if (!FillRecord(Fd, Owned.c_str(), Owned, Data)) continue;
         MarkHiddenMount(FFolder, FFolderDevice, Data);
         return true;
     }
+    return false;
 }
 
 bool TDirectoryReader::StatDeferred(TWin32FindData& Data) const {
     if (Data.Stated) return true;
-    if (!FDir) return false;
+    if (!FFd.Valid()) return false;
     const std::string Name = Data.cFileName;
-    return FillRecord(dirfd(static_cast<DIR*>(FDir)), Name.c_str(), Name, Data) && !Data.IsDirectory();
+    return FillRecord(FFd.Get(), Name.c_str(), Name, Data) && !Data.IsDirectory();
 }
 
 void TDirectoryReader::Close() {
-    if (FDir) closedir(static_cast<DIR*>(FDir));
-    FDir = nullptr;
+    FFd.Reset();
     FDotsLeft = 0;
+    FListed = false;
+    FNext = 0;
+    FNames.Entries.clear();
+    FNames.Text.clear();
 }
 
 bool StatEntry(const std::string& Path, TWin32FindData& Data) {
     const std::string P = StripSlashes(Path);
     if (P.empty()) return false;
-    return FillRecord(AT_FDCWD, P.c_str(), BaseName(P), Data);
+    if (P.size() < PATH_MAX) return FillRecord(AT_FDCWD, P.c_str(), BaseName(P), Data);
+    // Too long for one lookup: its folder is opened step by step.
+    std::string Name;
+    TFd Dir(OpenParentNoFollow(P, Name));
+    return Dir.Valid() && FillRecord(Dir.Get(), Name.c_str(), Name, Data);
 }
 
 } // namespace plat

@@ -1,10 +1,13 @@
 #pragma once
 // The directory reader: the record and order that the walk and the places
-// tree expect. "." and ".." come first, then entries in the order the file
-// system returns them. Symbolic links, sockets, FIFOs and devices are not
-// listed at all.
+// tree expect. "." and ".." come first, then the entries sorted by name
+// (plat::FolderOrderLess). Symbolic links, sockets, FIFOs and devices are
+// not listed at all. A folder is reached through no symbolic link: by path
+// one component at a time, or as the sub-folder of an open one.
 #include <cstdint>
 #include <string>
+
+#include "platform/PathAt.h"
 
 namespace plat {
 
@@ -21,11 +24,14 @@ struct TWin32FindData {
     uint32_t nFileSizeHigh = 0;
     uint32_t nFileSizeLow = 0;
     std::string cFileName;
-    // Identity of the entry, so that a walk can refuse a folder it has seen.
-    uint64_t Device = 0;
+    // Identity of the entry, so that a walk can refuse a folder it has seen
+    // and a deletion can tell the very file it saw.
+    uint64_t Device = 0;  // DeviceId: major << 32 | minor
     uint64_t Inode = 0;
+    uint64_t ChangeTime = 0;  // status change, as a file time
+    uint32_t Links = 1;       // names of the file
     // False for a regular file listed by name alone (see DeferFileStat):
-    // its times and size are not filled in yet.
+    // its times, size and links are not filled in yet.
     bool Stated = true;
 
     uint64_t Size() const { return (uint64_t(nFileSizeHigh) << 32) | nFileSizeLow; }
@@ -41,8 +47,12 @@ public:
 
     // Folder with or without a trailing "/". False when it cannot be listed.
     bool FindFirst(const std::string& Folder, TWin32FindData& Data);
+    // The sub-folder Name of the open folder ParentFd; Folder is its path.
+    bool FindFirstAt(int ParentFd, const std::string& Name, const std::string& Folder, TWin32FindData& Data);
     bool FindNext(TWin32FindData& Data);
     void Close();
+    // The open folder, for opening its sub-folders; -1 when none is open.
+    int Fd() const { return FFd.Get(); }
 
     // With On, a regular file whose kind the folder listing tells is listed
     // by name alone (Stated false, the folder's device, its inode), sparing
@@ -54,11 +64,16 @@ public:
     bool StatDeferred(TWin32FindData& Data) const;
 
 private:
-    void* FDir = nullptr;  // DIR*
+    TFd FFd;
     std::string FFolder;
     int FDotsLeft = 0;
     uint64_t FFolderDevice = 0;  // taken once: mount points are told apart by device
     bool FDeferFiles = false;
+    bool FListed = false;        // the entries below are read (at the first one after the dots)
+    size_t FNext = 0;
+    TFolderNames FNames;
+
+    bool Opened(TWin32FindData& Data);
 };
 
 // The record of one path without listing its folder (lstat); false for links

@@ -1,5 +1,7 @@
 #include "platform/MountTable.h"
 
+#include "platform/PathAt.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -169,6 +171,23 @@ std::vector<TMountEntry> ParseMountInfo(const std::string& Text, const TMountPro
     }
     std::sort(Out.begin(), Out.end(),
               [](const TMountEntry& A, const TMountEntry& B) { return A.MountPath < B.MountPath; });
+    return Out;
+}
+
+std::vector<std::pair<uint64_t, uint64_t>> FileMountIdentities() {
+    std::ifstream In("/proc/self/mountinfo");
+    std::ostringstream Text;
+    Text << In.rdbuf();
+    std::vector<std::pair<uint64_t, uint64_t>> Out;
+    for (const TMountEntry& E : ParseMountInfo(Text.str(), TMountProbe{})) {
+        // A hung network mount would block the walk: only local ones are asked.
+        const bool Local = E.Kind != TMountKind::Hidden || E.FsType == "tmpfs" || E.FsType == "ramfs" ||
+                           E.FsType == "overlay";
+        if (!Local || E.MountPath == "/") continue;
+        struct statx X;
+        if (!StatAt(AT_FDCWD, E.MountPath.c_str(), X, STATX_TYPE | STATX_INO) || S_ISDIR(X.stx_mode)) continue;
+        Out.emplace_back(DeviceId(X.stx_dev_major, X.stx_dev_minor), X.stx_ino);
+    }
     return Out;
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plat {
@@ -52,6 +53,11 @@ TMountProbe SystemMountProbe();
 // The table from the text of /proc/self/mountinfo: one entry per mount path
 // (the topmost mount wins), sorted by path; malformed lines are skipped.
 std::vector<TMountEntry> ParseMountInfo(const std::string& Text, const TMountProbe& Probe);
+
+// Device and inode (DeviceId form) of every file mounted over a name (a
+// bind mount of a single file), from the kernel's own table: such a file
+// is reached under two paths. Network mounts are not asked.
+std::vector<std::pair<uint64_t, uint64_t>> FileMountIdentities();
 
 // The mount of the table whose path is exactly Path, nullptr when none.
 const TMountEntry* FindMount(const std::vector<TMountEntry>& Mounts, const std::string& Path);

@@ -32,6 +32,17 @@ private:
 
 inline std::string operator+(const TFolderText& Folder, const std::string& Name) { return Folder.str() + Name; }
 
+// Every member also keeps what the scan saw of its file beyond size and
+// write time (WriteTime): Inode, ChangeTime (status change, a file time)
+// and Device (plat::PackDevice). A deletion removes only that very file.
+template <class To, class From>
+void CopyStamp(To& T, const From& F)
+{
+    T.Inode = F.Inode;
+    T.ChangeTime = F.ChangeTime;
+    T.Device = F.Device;
+}
+
 enum class TGroupKind { SameName, SameContent, SongTitle, SimilarPicture };
 
 // Base of every group record in the group list.
@@ -50,6 +61,9 @@ struct TScanResult {
     TDateTime Created = 0;
     TFolderText Folder;
     uint64_t WriteTime = 0;  // the file time the scan saw, so a changed file is not deleted
+    uint64_t Inode = 0;
+    uint64_t ChangeTime = 0;
+    uint32_t Device = 0;
     // Only the name was read: a file alone in its group needs no size or
     // times, so these are read when a second file joins.
     bool Unread = false;
@@ -69,6 +83,9 @@ struct TScanResultBye {
     TDateTime Modified = 0;
     TDateTime Created = 0;
     uint64_t WriteTime = 0;
+    uint64_t Inode = 0;
+    uint64_t ChangeTime = 0;
+    uint32_t Device = 0;
 };
 
 struct TSearchStatBye : TGroupRecord {
@@ -101,6 +118,9 @@ struct TScanResultSimilar {
     TDateTime Modified = 0;
     TDateTime Created = 0;
     uint64_t WriteTime = 0;
+    uint64_t Inode = 0;
+    uint64_t ChangeTime = 0;
+    uint32_t Device = 0;
 };
 
 struct TSearchSimilar : TGroupRecord {

@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include "finder/pictures/PictureSimilarity.h"
+#include "platform/PathAt.h"
 #include "tags/MusicTags.h"
 
 namespace finder {
@@ -23,14 +24,23 @@ constexpr size_t BlockBytes = 256 * 1024;
 
 constexpr uint64_t UnknownSize = UINT64_MAX;
 
+// The file a walk saw: an open that reaches another file (the name was
+// given to another file, or a folder on the way was swapped for a link)
+// reads nothing. Inode 0: not known, not checked.
+struct TFileId {
+    uint32_t Device = 0;  // plat::PackDevice
+    uint64_t Inode = 0;
+};
+
 // Opens a regular file for reading; never follows a link and never blocks
 // on a FIFO that took a file's place after the walk. Size is its size then.
-int OpenRegular(const std::string& Path, uint64_t& Size)
+int OpenRegular(const std::string& Path, uint64_t& Size, const TFileId& Id)
 {
-    const int Fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int Fd = plat::OpenFileNoFollow(Path, O_RDONLY | O_NONBLOCK);
     if (Fd < 0) return -1;
     struct stat St;
-    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode) ||
+        (Id.Inode != 0 && (St.st_ino != Id.Inode || plat::PackDevice(plat::DeviceId(St.st_dev)) != Id.Device))) {
         ::close(Fd);
         return -1;
     }
@@ -43,7 +53,8 @@ using TOpener = std::function<int(const std::string&)>;
 // A file opened on first use and closed at the end of the scope.
 class TLazyFile {
 public:
-    TLazyFile(const TOpener* Open, std::string Path) : FOpen(Open), FPath(std::move(Path)) {}
+    TLazyFile(const TOpener* Open, std::string Path, TFileId Id = {})
+        : FOpen(Open), FPath(std::move(Path)), FId(Id) {}
     ~TLazyFile()
     {
         if (FFd >= 0) ::close(FFd);
@@ -54,7 +65,7 @@ public:
     {
         if (!FTried) {
             FTried = true;
-            FFd = FOpen && *FOpen ? (*FOpen)(FPath) : OpenRegular(FPath, FSize);
+            FFd = FOpen && *FOpen ? (*FOpen)(FPath) : OpenRegular(FPath, FSize, FId);
         }
         return FFd;
     }
@@ -68,10 +79,27 @@ public:
 private:
     const TOpener* FOpen;
     std::string FPath;
+    TFileId FId;
     int FFd = -1;
     uint64_t FSize = UnknownSize;
     bool FTried = false;
 };
+
+template <class M>
+TFileId IdOf(const M& Member)
+{
+    return {Member.Device, Member.Inode};
+}
+
+// The scan's stamp of a member from its directory entry.
+template <class M>
+M& Stamped(M& Member, const plat::TWin32FindData& Data)
+{
+    Member.Inode = Data.Inode;
+    Member.ChangeTime = Data.ChangeTime;
+    Member.Device = plat::PackDevice(Data.Device);
+    return Member;
+}
 
 // Reads up to Size bytes at Offset (fewer only at the end); -1 on an error.
 // Reading stops at End, the file's size when opened, so that reaching it
@@ -404,7 +432,7 @@ void TMatcher::EnsureBuffers()
 // their first block, and the whole file's checksum sorts out the rest before
 // any byte comparison; a file alone in its size is never read, and every
 // file is opened as few times as the comparisons need.
-int TMatcher::MatchContent(const std::string& Path, int64_t Size)
+int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry)
 {
     const TChain* Found = FBySize.Find(Size);
     if (!Found) return -1;
@@ -422,11 +450,12 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
         }
     } GiveBack{*this, Buf};
 
-    TLazyFile Candidate(&FHooks.OpenForRead, Path);
+    TLazyFile Candidate(&FHooks.OpenForRead, Path, {plat::PackDevice(Entry.Device), Entry.Inode});
     auto FirstPath = [&](uint32_t I) {
         const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
         return G.Folder + G.Name;
     };
+    auto FirstId = [&](uint32_t I) { return IdOf(static_cast<const TSearchStatBye&>(*FGroups[I]).Files[0]); };
     auto KeepCandidateHead = [&](uint32_t Head) {
         FCandidatePath = Path;
         FCandidateHead = Head;
@@ -436,7 +465,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
     // Compares with group I's first file; marks the group dead when that
     // file cannot be read. True on equal bytes.
     auto SameBytes = [&](uint32_t I) {
-        TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
+        TLazyFile First(&FHooks.OpenForRead, FirstPath(I), FirstId(I));
         uint32_t HeadC = 0, HeadG = 0;
         bool HeadsRead = false;
         // The first blocks' checksums come with the comparison when unknown.
@@ -469,7 +498,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
         for (uint32_t I = Chain.First; I != UINT32_MAX; I = FAux[I].Next) {
             TContentAux& A = FAux[I];
             if (A.HasHead || A.Dead) continue;
-            TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
+            TLazyFile First(&FHooks.OpenForRead, FirstPath(I), FirstId(I));
             uint32_t H = 0;
             if (!ChecksumFd(First, HeadBytes, H, nullptr, Buf.B.get())) {
                 A.Dead = true;
@@ -492,7 +521,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
                 HasCrc = true;
             }
             if (!A.HasCrc) {
-                TLazyFile First(&FHooks.OpenForRead, FirstPath(I));
+                TLazyFile First(&FHooks.OpenForRead, FirstPath(I), FirstId(I));
                 if (!ChecksumFd(First, SIZE_MAX, A.Crc, &FRun, Buf.B.get())) {
                     if (FRun.StopRequested()) return -1;
                     A.Dead = true;
@@ -508,10 +537,11 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size)
     return -1;
 }
 
-bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, int64_t Size, TDateTime Modified,
-                           double& Similarity)
+bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, const plat::TWin32FindData& Entry,
+                           TDateTime Modified, double& Similarity)
 {
     const TScanResultSimilar& First = G.Files[0];
+    const int64_t Size = int64_t(Entry.Size());
     Similarity = 0.0;
     // A failed also-criterion refuses this group only; the next one is tried.
     if (FOptions.SameSize && Size != First.Size) return false;
@@ -522,7 +552,8 @@ bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, int64_t S
         if (Size != First.Size) return false;
         EnsureBuffers();
         TBuffers Buf{std::move(FBufA), std::move(FBufB)};
-        TLazyFile A(&FHooks.OpenForRead, Path), B(&FHooks.OpenForRead, FirstPath);
+        TLazyFile A(&FHooks.OpenForRead, Path, {plat::PackDevice(Entry.Device), Entry.Inode});
+        TLazyFile B(&FHooks.OpenForRead, FirstPath, IdOf(First));
         const TCompareResult R = CompareFds(A, B, &FRun, Buf);
         FBufA = std::move(Buf.A);
         FBufB = std::move(Buf.B);
@@ -555,8 +586,9 @@ bool CompleteEntry(const plat::TDirectoryReader* Reader, const std::string& Path
 // The member record of a same-name group for a fully read entry.
 TScanResult TMatcher::NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data)
 {
-    return {int64_t(Data.Size()), plat::FileTimeToLocalDateTime(Data.ftLastWriteTime),
-            plat::FileTimeToLocalDateTime(Data.ftCreationTime), Folder, Data.ftLastWriteTime};
+    TScanResult M{int64_t(Data.Size()), plat::FileTimeToLocalDateTime(Data.ftLastWriteTime),
+                  plat::FileTimeToLocalDateTime(Data.ftCreationTime), Folder, Data.ftLastWriteTime};
+    return Stamped(M, Data);
 }
 
 void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const std::string& Name,
@@ -619,7 +651,7 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     }
 
     case TScanKind::FileBye: {
-        const int Index = MatchContent(Folder + Name, Size);
+        const int Index = MatchContent(Folder + Name, Size, FindData);
         if (Index < 0) return;
         auto& G = static_cast<TSearchStatBye&>(*FGroups[size_t(Index)]);
         Unmatched = false;
@@ -627,7 +659,8 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         if (FOptions.SameSize && Size != G.Size) return;
         if (FOptions.SameDate && M != G.Modified) return;
         G.TotalSize += Size;
-        G.Files.push_back({Name, Folder, Size, M, Created(), FindData.ftLastWriteTime});
+        Stamped(G.Files.emplace_back(TScanResultBye{Name, Folder, Size, M, Created(), FindData.ftLastWriteTime}),
+                FindData);
         Joined(G);
         return;
     }
@@ -643,7 +676,8 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         if (FOptions.SameDate && M != G.Modified) return;
         if (FOptions.SameArtist && (FTags.size() > 1 ? FTags[1] : std::string()) != G.Artist) return;
         G.TotalSize += Size;
-        G.Files.push_back({Name, Folder, Size, M, Created(), FindData.ftLastWriteTime});
+        Stamped(G.Files.emplace_back(TScanResultBye{Name, Folder, Size, M, Created(), FindData.ftLastWriteTime}),
+                FindData);
         Joined(G);
         return;
     }
@@ -655,8 +689,10 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
             if (FGroups[I]->Kind() != TGroupKind::SimilarPicture) return false;
             auto& G = static_cast<TSearchSimilar&>(*FGroups[I]);
             double Similarity = 0;
-            if (!SimilarJoin(G, Path, Size, M, Similarity)) return false;
-            G.Files.push_back({Name, Folder, Similarity, Size, M, Created(), FindData.ftLastWriteTime});
+            if (!SimilarJoin(G, Path, FindData, M, Similarity)) return false;
+            Stamped(G.Files.emplace_back(
+                        TScanResultSimilar{Name, Folder, Similarity, Size, M, Created(), FindData.ftLastWriteTime}),
+                    FindData);
             Joined(G);
             Unmatched = false;
             return true;
@@ -725,7 +761,7 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
         auto G = std::make_unique<TSearchStat>();
         G->Name = Name;
         G->Count = 1;
-        G->Files.push_back({Size, Modified, Created, Folder, FindData.ftLastWriteTime});
+        Stamped(G->Files.emplace_back(TScanResult{Size, Modified, Created, Folder, FindData.ftLastWriteTime}), FindData);
         FGroups.push_back(std::move(G));
         AddName(Index);
         return;
@@ -738,7 +774,8 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
         G->Modified = Modified;
         G->TotalSize = Size;
         G->Count = 1;
-        G->Files.push_back({Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime});
+        Stamped(G->Files.emplace_back(TScanResultBye{Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
+                FindData);
         FGroups.push_back(std::move(G));
         AddToSizeChain(Size, Index);
         if (!FCandidatePath.empty() && FCandidatePath == Folder + Name) SetHead(Size, Index, FCandidateHead);
@@ -757,7 +794,8 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
         G->Modified = Modified;
         G->TotalSize = Size;
         G->Count = 1;
-        G->Files.push_back({Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime});
+        Stamped(G->Files.emplace_back(TScanResultBye{Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
+                FindData);
         FGroups.push_back(std::move(G));
         AddName(Index);
         return;
@@ -771,7 +809,9 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
         G->Modified = Modified;
         G->TotalSize = Size;
         G->Count = 1;
-        G->Files.push_back({Name, Folder, 100.0, Size, Modified, Created, FindData.ftLastWriteTime});
+        Stamped(G->Files.emplace_back(
+                    TScanResultSimilar{Name, Folder, 100.0, Size, Modified, Created, FindData.ftLastWriteTime}),
+                FindData);
         FGroups.push_back(std::move(G));
         AddToSizeChain(Size, Index);
         return;

@@ -240,9 +240,10 @@ private:
     // Read buffers of the content comparisons, kept for the whole scan.
     std::unique_ptr<unsigned char[]> FBufA, FBufB;
     void EnsureBuffers();
-    int MatchContent(const std::string& Path, int64_t Size);  // group index or -1
-    bool SimilarJoin(TSearchSimilar& G, const std::string& Path, int64_t Size, TDateTime Modified,
-                     double& Similarity);
+    // Group index or -1; Entry is the candidate's directory entry.
+    int MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
+    bool SimilarJoin(TSearchSimilar& G, const std::string& Path, const plat::TWin32FindData& Entry,
+                     TDateTime Modified, double& Similarity);
 };
 
 } // namespace finder

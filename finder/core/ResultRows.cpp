@@ -57,6 +57,7 @@ void AppendGroup(const G& Group, const std::vector<M>& Files, const std::string&
         Row->Modified = F.Modified;
         Row->Created = F.Created;
         Row->WriteTime = F.WriteTime;
+        CopyStamp(*Row, F);
         if constexpr (requires { F.Name; }) {
             Row->Text = Group.Name;
             Row->Path = F.Folder + F.Name;

@@ -31,6 +31,9 @@ struct TSearchResult : TResultRow {
     TDateTime Created = 0;
     std::string Path;
     uint64_t WriteTime = 0;  // the file time the scan saw
+    uint64_t Inode = 0;      // and the rest of its stamp (CopyStamp)
+    uint64_t ChangeTime = 0;
+    uint32_t Device = 0;
 };
 
 struct TSearchSimilarResult : TSearchResult {

@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include <sys/resource.h>
-
 #include "platform/DirectoryReader.h"
+#include "platform/MountTable.h"
+#include "platform/PathAt.h"
 
 namespace finder {
 
@@ -47,12 +47,9 @@ TScanOutcome TScanRun::Run()
     TScanOutcome Outcome;
     // The walk keeps open every folder it is inside of, and a comparison two
     // files more: a deep tree must not run out of descriptors half-way.
-    rlimit Files{};
-    if (getrlimit(RLIMIT_NOFILE, &Files) == 0 && Files.rlim_cur < Files.rlim_max) {
-        Files.rlim_cur = Files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &Files);
-    }
+    plat::RaiseOpenFileLimit();
     try {
+        for (const auto& Id : plat::FileMountIdentities()) FFileMounts.insert(Id);
         ScanCheckedPlaces();
     } catch (const std::exception& E) {
         Outcome.Failed = true;
@@ -80,26 +77,62 @@ void TScanRun::ScanCheckedPlaces()
     }
 }
 
-void TScanRun::ScanFolder(std::string Path, bool FilesOnly)
+bool TScanRun::TIdentitySet::Insert(uint64_t Device, uint64_t Inode)
+{
+    // Open addressing in one flat array; an all-ones pair marks a free slot.
+    constexpr std::pair<uint64_t, uint64_t> Free{UINT64_MAX, UINT64_MAX};
+    if ((FCount + 1) * 10 > FSlots.size() * 7) {
+        std::vector<std::pair<uint64_t, uint64_t>> Old(FSlots.empty() ? 1024 : FSlots.size() * 2, Free);
+        Old.swap(FSlots);
+        FCount = 0;
+        for (const auto& K : Old)
+            if (K != Free) Insert(K.first, K.second);
+    }
+    const uint64_t H = (Inode * 0x9E3779B97F4A7C15ull) ^ (Device * 0xC2B2AE3D27D4EB4Full);
+    const size_t Mask = FSlots.size() - 1;
+    for (size_t I = size_t(H ^ (H >> 29)) & Mask;; I = (I + 1) & Mask) {
+        auto& S = FSlots[I];
+        if (S == Free) {
+            S = {Device, Inode};
+            ++FCount;
+            return true;
+        }
+        if (S.first == Device && S.second == Inode) return false;
+    }
+}
+
+// Two paths of one file (hard links, a file mounted over another name) are
+// one file: only the first path met takes part. A file of one name that is
+// mounted nowhere else can be met only once, as no folder is listed twice.
+bool TScanRun::FirstMeeting(const plat::TWin32FindData& Data)
+{
+    if (Data.Stated && Data.Links <= 1 && (FFileMounts.empty() || !FFileMounts.count({Data.Device, Data.Inode})))
+        return true;
+    return FFilesMet.Insert(Data.Device, Data.Inode);
+}
+
+void TScanRun::ScanFolder(std::string Path, bool FilesOnly, int ParentFd, const std::string& SubName)
 {
     Path = NormaliseFolder(std::move(Path));
-    // The folder itself must be a real folder (no link) seen for the first
-    // time in this run: overlapping places and bind mounts are walked once.
-    plat::TWin32FindData Self;
-    const std::string Bare = Path.size() > 1 ? Path.substr(0, Path.size() - 1) : Path;
-    if (!plat::StatEntry(Bare, Self) || !Self.IsDirectory()) return;
-    const auto Id = std::make_pair(Self.Device, Self.Inode);
+    // The folder itself must be a real folder (no link on the way) seen for
+    // the first time in this run: overlapping places and bind mounts are
+    // walked once.
+    plat::TDirectoryReader Reader;
+    // A same-name scan reads a file's size and dates only when a second file
+    // of its name turns up, unless the filter looks at sizes. A file listed
+    // by name alone is known by the folder's device and the listed inode,
+    // which a file mounted over a name does not share: where there is one,
+    // every file is read in full.
+    Reader.DeferFileStat(FOptions.Match.Kind == TScanKind::FileName && !FilterReadsSize(FOptions.Match.Filter) &&
+                         FFileMounts.empty());
+    plat::TWin32FindData Data;
+    if (!(ParentFd >= 0 ? Reader.FindFirstAt(ParentFd, SubName, Path, Data) : Reader.FindFirst(Path, Data))) return;
+    const auto Id = std::make_pair(Data.Device, Data.Inode);
     if (FWalked.count(Id)) return;
     const bool ListFiles = FListed.insert(Id).second;
     if (!FilesOnly) FWalked.insert(Id);
     if (!ListFiles && FilesOnly) return;
 
-    plat::TDirectoryReader Reader;
-    // A same-name scan reads a file's size and dates only when a second file
-    // of its name turns up, unless the filter looks at sizes.
-    Reader.DeferFileStat(FOptions.Match.Kind == TScanKind::FileName && !FilterReadsSize(FOptions.Match.Filter));
-    plat::TWin32FindData Data;
-    if (!Reader.FindFirst(Path, Data)) return;
     const TFolderText Folder(Path);
     do {
         if (FControl.StopRequested()) break;
@@ -112,10 +145,11 @@ void TScanRun::ScanFolder(std::string Path, bool FilesOnly)
             // pseudo or network file system's mount point) is not.
             if (!Dots && Data.IsDirectory() &&
                 (!FOptions.ProtectSystemFolders || Lower(Path + Name) != FWindowsLower))
-                ScanFolder(Path + Name, false);
+                ScanFolder(Path + Name, false, Reader.Fd(), Name);
         }
         if (Data.IsDirectory() || Dots) continue;  // folders join and open no group
         if (!ListFiles) continue;
+        if (!FirstMeeting(Data)) continue;
         ++FFilesSeen;
         bool Unmatched = true;
         FMatcher.MatchIntoGroup(Unmatched, Folder, Name, Data, &Reader);

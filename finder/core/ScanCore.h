@@ -61,9 +61,21 @@ private:
     // Folders seen in this run: device and inode, and whether their
     // sub-folders were walked too.
     std::set<std::pair<uint64_t, uint64_t>> FListed, FWalked;
+    // Files that may be met under a second path (more than one name, or
+    // mounted over another name): only the first path met takes part.
+    class TIdentitySet {
+    public:
+        bool Insert(uint64_t Device, uint64_t Inode);  // false when already there
+    private:
+        std::vector<std::pair<uint64_t, uint64_t>> FSlots;
+        size_t FCount = 0;
+    } FFilesMet;
+    std::set<std::pair<uint64_t, uint64_t>> FFileMounts;
 
     void ScanCheckedPlaces();
-    void ScanFolder(std::string Path, bool FilesOnly);
+    // A place by its path, or the sub-folder Name of the open folder ParentFd.
+    void ScanFolder(std::string Path, bool FilesOnly, int ParentFd = -1, const std::string& Name = {});
+    bool FirstMeeting(const plat::TWin32FindData& Data);
 };
 
 // "//" collapses to "/" throughout and a trailing "/" is added.
