@@ -2,30 +2,42 @@
 
 #include <string>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/DirectoryReader.h"
+#include "platform/FileTime.h"
+#include "platform/PathAt.h"
 #include "platform/Shell.h"
 
 namespace finder {
 
 namespace {
 
-bool DeleteForGood(const std::string& Path)
-{
-    struct stat St;
-    if (::lstat(Path.c_str(), &St) == 0 && !(St.st_mode & S_IWUSR)) ::chmod(Path.c_str(), St.st_mode | S_IWUSR);
-    return ::unlink(Path.c_str()) == 0;
-}
+// The very file a row stands for: its folder opened without following a
+// link, the entry looked at on that folder. Unlinking needs no permission
+// on the file itself, so its mode is never touched.
+class TScannedFile {
+public:
+    TScannedFile(const std::string& Path, const TSearchResult& Row)
+    {
+        FDir.Reset(plat::OpenParentNoFollow(Path, FName));
+        struct statx X;
+        FSame = FDir.Valid() && plat::StatAt(FDir.Get(), FName.c_str(), X) && S_ISREG(X.stx_mode) &&
+                X.stx_ino == Row.Inode && plat::PackDevice(plat::DeviceId(X.stx_dev_major, X.stx_dev_minor)) == Row.Device &&
+                int64_t(X.stx_size) == Row.Size && Stamp(X.stx_mtime) == Row.WriteTime &&
+                Stamp(X.stx_ctime) == Row.ChangeTime;
+    }
+    bool Same() const { return FSame; }
+    bool Unlink() const { return FSame && ::unlinkat(FDir.Get(), FName.c_str(), 0) == 0; }
 
-// The file must still be the one the scan listed.
-bool Unchanged(const std::string& Path, const TSearchResult& Row)
-{
-    plat::TWin32FindData Now;
-    if (!plat::StatEntry(Path, Now) || Now.IsDirectory()) return false;
-    return int64_t(Now.Size()) == Row.Size && Now.ftLastWriteTime == Row.WriteTime;
-}
+private:
+    plat::TFd FDir;
+    std::string FName;
+    bool FSame = false;
+
+    static uint64_t Stamp(const statx_timestamp& T) { return plat::TimespecToFileTime({T.tv_sec, long(T.tv_nsec)}); }
+};
 
 std::string Count(int32_t N, const char* Kind) { return std::to_string(N) + " " + Kind; }
 
@@ -43,19 +55,41 @@ int32_t DeleteSelected(const TRowList& Rows, TScanKind Kind, bool ToRecycleBin, 
 {
     S = TDeleteSummary{};
     if (!Hooks.Trash) Hooks.Trash = [](const std::string& P) { return plat::MoveToTrash(P); };
-    if (!Hooks.Delete) Hooks.Delete = DeleteForGood;
-    for (const auto& Base : Rows) {
+    // The member rows of each row's group: the group begins at its header.
+    std::vector<size_t> GroupStart(Rows.size(), 0);
+    for (size_t I = 0, Start = 0; I < Rows.size(); ++I) {
+        if (Rows[I]->RowKind != 1) Start = I;
+        GroupStart[I] = Start;
+    }
+    // A copy the user keeps must still be there as the scan saw it.
+    auto KeptCopyThere = [&](size_t Index) {
+        bool AnyUnticked = false;
+        for (size_t J = GroupStart[Index]; J < Rows.size() && (J == GroupStart[Index] || Rows[J]->RowKind == 1); ++J) {
+            const auto* Kept = dynamic_cast<const TSearchResult*>(Rows[J].get());
+            if (!Kept || Kept->RowKind != 1 || Kept->Checked) continue;
+            AnyUnticked = true;
+            if (TScannedFile(RowFilePath(*Kept, Kind), *Kept).Same()) return true;
+        }
+        return !AnyUnticked;  // every member ticked: the user's own choice
+    };
+    for (size_t I = 0; I < Rows.size(); ++I) {
+        const TResultRow* Base = Rows[I].get();
         if (ProcessMessages) ProcessMessages();
         if (Base->RowKind != 1) continue;
         ++S.Found;
         if (!Base->Checked) continue;
-        const auto* Row = dynamic_cast<const TSearchResult*>(Base.get());
+        const auto* Row = dynamic_cast<const TSearchResult*>(Base);
         if (!Row) continue;
         ++S.Selected;
         TDeleteOutcome Item;
         Item.Caption = RowFilePath(*Row, Kind);
-        if (Unchanged(Item.Caption, *Row))
-            Item.Succeeded = ToRecycleBin ? Hooks.Trash(Item.Caption) : Hooks.Delete(Item.Caption);
+        const TScannedFile File(Item.Caption, *Row);
+        if (File.Same() && KeptCopyThere(I)) {
+            // The move to the trash goes by path, right after the check: what
+            // it moves can be restored from there.
+            if (ToRecycleBin) Item.Succeeded = Hooks.Trash(Item.Caption);
+            else Item.Succeeded = Hooks.Delete ? Hooks.Delete(Item.Caption) : File.Unlink();
+        }
         ++(Item.Succeeded ? S.Succeeded : S.Failed);
         S.Items.push_back(std::move(Item));
     }

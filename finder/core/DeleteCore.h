@@ -24,7 +24,7 @@ struct TDeleteSummary {
 
 struct TDeleteHooks {
     std::function<bool(const std::string&)> Trash;   // plat::MoveToTrash unless replaced
-    std::function<bool(const std::string&)> Delete;  // owner write permission, then unlink
+    std::function<bool(const std::string&)> Delete;  // unlinkat on the checked folder unless replaced
 };
 
 // The confirmation question of the Delete button for the file modes.
@@ -33,8 +33,10 @@ inline constexpr const char* DeleteConfirmationCaption = "Corvane - Delete Confi
 inline constexpr const char* NothingSelectedText = "Please select the items you want to remove first!";
 
 // Runs the deletion over the rows in list order; returns Succeeded + Failed.
-// A ticked file that is no longer the regular file of the size and
-// modification time the scan saw is left alone and reported "Failed".
+// A ticked file is removed only while it is the very file the scan saw
+// (device, inode, size, modification and status-change time, reached
+// through no symbolic link) and, when its group has unticked members, while
+// at least one of them is too; otherwise it is left alone and "Failed".
 int32_t DeleteSelected(const TRowList& Rows, TScanKind Kind, bool ToRecycleBin, TDeleteSummary& Summary,
                        const std::function<void()>& ProcessMessages = {}, TDeleteHooks Hooks = {});
 

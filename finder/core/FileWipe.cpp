@@ -10,14 +10,13 @@
 #include <set>
 #include <utility>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include "platform/Clock.h"
-#include "platform/DirectoryReader.h"
+#include "platform/PathAt.h"
 
 namespace finder {
 
@@ -31,21 +30,7 @@ void Pump(const TPaintPump& P) {
     if (P) P();
 }
 
-class TFd {
-public:
-    explicit TFd(int Fd = -1) : FFd(Fd) {}
-    ~TFd() { Reset(); }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-    void Reset(int Fd = -1) {
-        if (FFd >= 0) ::close(FFd);
-        FFd = Fd;
-    }
-
-private:
-    int FFd;
-};
+using plat::TFd;
 
 std::string Lower(std::string S) {
     for (char& C : S)
@@ -88,13 +73,17 @@ std::string NameOf(const std::string& Path) {
     return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
 }
 
+std::string Join(const std::string& Folder, const std::string& Name) {
+    return (Folder == "/" ? "" : Folder) + "/" + Name;
+}
+
 // The path as given, tidied, and with its folder resolved (the entry itself
 // is not followed).
 std::vector<std::string> FileForms(const std::string& Path) {
     std::vector<std::string> Forms{Lower(Tidy(Path))};
     const std::string T = Tidy(Path);
     const std::string Parent = RealPath(ParentOf(T));
-    if (!Parent.empty()) Forms.push_back(Lower((Parent == "/" ? "" : Parent) + "/" + NameOf(T)));
+    if (!Parent.empty()) Forms.push_back(Lower(Join(Parent, NameOf(T))));
     return Forms;
 }
 
@@ -111,8 +100,8 @@ bool ProtectedFileForm(const std::string& P, const TEraseContext& Ctx) {
     if (!Folder.empty())
         for (const char* Name : {"corvaneupdate.exe", "corvaneupdate", "unins000.exe", "unins000.dat"})
             if (P == Folder + Name) return true;
-    for (const char* Sys : {"/etc/fstab", "/etc/passwd", "/boot/vmlinuz", "/swapfile"})
-        if (P == Sys) return true;
+    for (const std::string& Sys : Ctx.ProtectedFiles)
+        if (P == Lower(Tidy(Sys))) return true;
     return false;
 }
 
@@ -127,45 +116,103 @@ bool ProtectedFolderForm(const std::string& P, const TEraseContext& Ctx) {
     return false;
 }
 
-// Opens a regular file for writing without following a link. The owner
-// gets write permission first; a failed open puts the mode back.
-bool OpenForWipe(const std::string& FileName, TFd& Out) {
-    TFd Path(::open(FileName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    if (Path.Get() < 0) return false;
+// What a walk saw of an entry: the device and inode it must still have when
+// it is overwritten or removed, and the mount it lies on.
+struct TSeen {
+    uint64_t Device = 0, Inode = 0, Mount = 0;
+    bool HasMount = false, MountRoot = false;
+    uint32_t Links = 0;
+    mode_t Type = 0;
+};
+
+constexpr unsigned SeenMask = STATX_TYPE | STATX_INO | STATX_NLINK | STATX_MNT_ID;
+
+TSeen SeenOf(const struct statx& X) {
+    TSeen S;
+    S.Device = plat::DeviceId(X.stx_dev_major, X.stx_dev_minor);
+    S.Inode = X.stx_ino;
+    S.HasMount = X.stx_mask & STATX_MNT_ID;
+    S.Mount = S.HasMount ? X.stx_mnt_id : 0;
+    S.MountRoot = (X.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (X.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    S.Links = X.stx_nlink;
+    S.Type = X.stx_mode & S_IFMT;
+    return S;
+}
+
+bool Look(int Dir, const std::string& Name, TSeen& S) {
+    struct statx X;
+    if (!plat::StatAt(Dir, Name.c_str(), X, SeenMask)) return false;
+    S = SeenOf(X);
+    return true;
+}
+
+// The entry Name of Dir is still what was seen there.
+bool StillSeen(int Dir, const std::string& Name, const TSeen& Seen) {
+    TSeen Now;
+    return Look(Dir, Name, Now) && Now.Type == Seen.Type && Now.Device == Seen.Device && Now.Inode == Seen.Inode;
+}
+
+bool SameFile(const struct stat& St, const TSeen& Seen) {
+    return plat::DeviceId(St.st_dev) == Seen.Device && St.st_ino == Seen.Inode;
+}
+
+// Opens the regular file Name of Dir for writing when it is the file seen
+// and has no other name, never through a link. The owner gets write
+// permission first, on that very file; a failed open puts the mode back.
+bool OpenForWipe(int Dir, const std::string& Name, const TSeen& Seen, TFd& Out) {
+    TFd Path(::openat(Dir, Name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!Path.Valid()) return false;
     struct stat St {};
-    if (::fstat(Path.Get(), &St) != 0 || !S_ISREG(St.st_mode)) return false;
+    if (::fstat(Path.Get(), &St) != 0 || !S_ISREG(St.st_mode) || St.st_nlink != 1 || !SameFile(St, Seen))
+        return false;
     // The descriptor's own entry in /proc reaches exactly this inode, never
     // a link that replaced the name meanwhile.
     const std::string Self = "/proc/self/fd/" + std::to_string(Path.Get());
     const bool Changed = !(St.st_mode & S_IWUSR);
     if (Changed && ::chmod(Self.c_str(), (St.st_mode & 07777) | S_IWUSR) != 0) return false;
     Out.Reset(::open(Self.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    if (Out.Get() < 0) {
+    if (!Out.Valid()) {
         if (Changed) ::chmod(Self.c_str(), St.st_mode & 07777);
         return false;
     }
     struct stat Now {};
-    if (::fstat(Out.Get(), &Now) != 0 || Now.st_dev != St.st_dev || Now.st_ino != St.st_ino || !S_ISREG(Now.st_mode)) {
+    if (::fstat(Out.Get(), &Now) != 0 || !S_ISREG(Now.st_mode) || Now.st_nlink != 1 || !SameFile(Now, Seen)) {
         Out.Reset();
         return false;
     }
     return true;
 }
 
-bool WriteAll(int Fd, const uint8_t* Data, size_t Count) {
+bool WriteAllAt(int Fd, const uint8_t* Data, size_t Count, uint64_t At) {
     while (Count > 0) {
-        const ssize_t N = ::write(Fd, Data, Count);
+        const ssize_t N = ::pwrite(Fd, Data, Count, off_t(At));
         if (N < 0 && errno == EINTR) continue;
         if (N <= 0) return false;
         Data += N;
+        At += uint64_t(N);
         Count -= size_t(N);
     }
     return true;
 }
 
-bool Exists(const std::string& Path) {
-    struct stat St {};
-    return ::lstat(Path.c_str(), &St) == 0;
+// The parts of the first Size bytes that hold data, as [start, end) pairs:
+// writing a hole would allocate it.
+std::vector<std::pair<uint64_t, uint64_t>> DataExtents(int Fd, uint64_t Size) {
+    std::vector<std::pair<uint64_t, uint64_t>> Out;
+    uint64_t Pos = 0;
+    while (Pos < Size) {
+        const off_t Data = ::lseek(Fd, off_t(Pos), SEEK_DATA);
+        if (Data < 0) {
+            if (errno != ENXIO) Out.emplace_back(Pos, Size);  // no hole information: all of it
+            break;
+        }
+        if (uint64_t(Data) >= Size) break;
+        off_t Hole = ::lseek(Fd, Data, SEEK_HOLE);
+        if (Hole < 0 || uint64_t(Hole) > Size) Hole = off_t(Size);
+        Out.emplace_back(uint64_t(Data), uint64_t(Hole));
+        Pos = uint64_t(Hole);
+    }
+    return Out;
 }
 
 bool CaseLess(const std::string& A, const std::string& B) {
@@ -173,120 +220,193 @@ bool CaseLess(const std::string& A, const std::string& B) {
     return C != 0 ? C < 0 : A < B;
 }
 
-// One folder's contents, collected depth first without following links,
-// without leaving the folder's file system and without protected places.
-struct TFolderContents {
-    std::vector<std::string> Files;    // regular files
-    std::vector<std::string> Links;    // symbolic links, removed as links
-    std::vector<std::string> Folders;  // sub-folders
-    bool Incomplete = false;           // something was left out or could not be listed
-};
-
-void CollectLinks(const std::string& Folder, TFolderContents& C) {
-    std::unique_ptr<DIR, int (*)(DIR*)> D(::opendir(Folder.c_str()), ::closedir);
-    if (!D) return;
-    while (dirent* E = ::readdir(D.get())) {
-        const std::string Name = E->d_name;
-        if (Name == "." || Name == "..") continue;
-        const std::string Path = Folder + "/" + Name;
-        struct stat St {};
-        if (::lstat(Path.c_str(), &St) != 0) continue;
-        if (S_ISLNK(St.st_mode)) C.Links.push_back(Path);
-        else if (!S_ISREG(St.st_mode) && !S_ISDIR(St.st_mode)) C.Incomplete = true;  // devices, pipes stay
-    }
+// Opens the folder holding an item as the user chose it: the path's links
+// are resolved once, at the start; from there on only descriptors count.
+// Name gets the item's own name.
+int OpenItemFolder(const std::string& Path, std::string& Name, std::string& Shown) {
+    const std::string T = Tidy(Path);
+    Name = NameOf(T);
+    std::string Parent = RealPath(ParentOf(T));
+    if (Parent.empty()) Parent = ParentOf(T);
+    Shown = Join(Parent, Name);
+    if (Name.empty() || Name == "." || Name == "..") return -1;
+    return plat::OpenFolderNoFollow(Parent);
 }
 
-void CollectFiles(const std::string& Folder, uint64_t Device, std::set<std::pair<uint64_t, uint64_t>>& Seen,
-                  const TEraseContext& Ctx, TFolderContents& C) {
-    plat::TDirectoryReader R;
-    plat::TWin32FindData D;
-    if (!R.FindFirst(Folder, D)) {
+// One folder's contents, collected depth first through descriptors: what
+// was seen of every entry, so that nothing that changed since is touched.
+struct TCollected {
+    struct TFolder {
+        uint32_t Parent;
+        std::string Name, Path;
+        TSeen Seen;
+    };
+    struct TEntry {
+        uint32_t Folder;
+        std::string Name;
+        TSeen Seen;
+    };
+    std::vector<TFolder> Folders;  // 0 is the erased folder itself
+    std::vector<TEntry> Files;     // regular files with a single name
+    std::vector<TEntry> Links;     // symbolic links, removed as links
+    bool Incomplete = false;       // something was left out or could not be listed
+    std::set<std::pair<uint64_t, uint64_t>> SeenFolders;
+};
+
+void Collect(int Fd, uint32_t Index, const TEraseContext& Ctx, TCollected& C) {
+    plat::TFolderNames Names;
+    if (!plat::ReadFolderNames(Fd, Names)) {
         C.Incomplete = true;
         return;
     }
-    std::vector<std::string> SubFolders;
-    do {
-        if (D.cFileName == "." || D.cFileName == "..") continue;
-        const std::string Path = Folder + "/" + D.cFileName;
-        if (D.IsDirectory()) {
-            if (D.Device != Device || IsProtectedFolder(Path, Ctx) || !Seen.insert({D.Device, D.Inode}).second) {
-                C.Incomplete = true;  // another file system, a protected or a repeated folder
+    const TSeen Top = C.Folders[0].Seen;
+    for (const plat::TNameEntry& E : Names.Entries) {
+        const std::string Name(Names.Name(E));
+        const std::string Path = Join(C.Folders[Index].Path, Name);
+        TSeen S;
+        if (!Look(Fd, Name, S)) {
+            C.Incomplete = true;
+            continue;
+        }
+        // Another file system, or another mount of this one (a bind mount
+        // of a folder elsewhere): never crossed.
+        const bool OtherMount = S.Device != Top.Device || S.MountRoot || (S.HasMount && Top.HasMount && S.Mount != Top.Mount);
+        if (S.Type == S_IFLNK) {
+            C.Links.push_back({Index, Name, S});
+        } else if (S.Type == S_IFDIR) {
+            if (OtherMount || ProtectedFolderForm(Lower(Path), Ctx) || !C.SeenFolders.insert({S.Device, S.Inode}).second) {
+                C.Incomplete = true;
                 continue;
             }
-            C.Folders.push_back(Path);
-            SubFolders.push_back(Path);
-        } else if (IsProtectedFile(Path, Ctx)) {
-            C.Incomplete = true;
+            TFd Sub(::openat(Fd, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat St {};
+            if (!Sub.Valid() || ::fstat(Sub.Get(), &St) != 0 || !SameFile(St, S)) {
+                C.Incomplete = true;
+                continue;
+            }
+            C.Folders.push_back({Index, Name, Path, S});
+            Collect(Sub.Get(), uint32_t(C.Folders.size() - 1), Ctx, C);
+        } else if (S.Type == S_IFREG && !OtherMount && S.Links == 1 && !ProtectedFileForm(Lower(Path), Ctx)) {
+            C.Files.push_back({Index, Name, S});
         } else {
-            C.Files.push_back(Path);
+            // Devices, pipes, protected files, a file with other names (its
+            // data lives on under them) or mounted here from elsewhere stay.
+            C.Incomplete = true;
         }
-    } while (R.FindNext(D));
-    R.Close();
-    CollectLinks(Folder, C);
-    for (const std::string& Sub : SubFolders) CollectFiles(Sub, Device, Seen, Ctx, C);
+    }
 }
 
-// Unlinks a file or a link (never its target); unlinking needs no
-// permission on the file itself, only on its folder.
-bool RemoveEntry(const std::string& Path) {
-    struct stat St {};
-    if (::lstat(Path.c_str(), &St) != 0) return false;
-    return ::unlink(Path.c_str()) == 0;
+// Opens collected folders through the chain of their parents, each one
+// checked against what was seen; the chain open last is kept for the next.
+class TFolderCursor {
+public:
+    TFolderCursor(const TCollected& C, int RootFd) : FC(C), FRoot(RootFd) {}
+    // -1 when a folder on the way is no longer the one seen.
+    int Open(uint32_t Index) {
+        if (Index == 0) return FRoot;
+        std::vector<uint32_t> Want;
+        for (uint32_t I = Index; I != 0; I = FC.Folders[I].Parent) Want.push_back(I);
+        std::reverse(Want.begin(), Want.end());
+        size_t Keep = 0;
+        while (Keep < FChain.size() && Keep < Want.size() && FChain[Keep].first == Want[Keep]) ++Keep;
+        FChain.resize(Keep);
+        for (size_t K = Keep; K < Want.size(); ++K) {
+            const auto& F = FC.Folders[Want[K]];
+            const int Parent = K == 0 ? FRoot : FChain.back().second.Get();
+            TFd Next(::openat(Parent, F.Name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat St {};
+            if (!Next.Valid() || ::fstat(Next.Get(), &St) != 0 || !SameFile(St, F.Seen)) return -1;
+            FChain.emplace_back(Want[K], std::move(Next));
+        }
+        return FChain.empty() ? FRoot : FChain.back().second.Get();
+    }
+    void Close() { FChain.clear(); }
+
+private:
+    const TCollected& FC;
+    int FRoot;
+    std::vector<std::pair<uint32_t, TFd>> FChain;
+};
+
+// Removes the entry Name of Dir when it is still what was seen there.
+bool RemoveSeen(int Dir, const std::string& Name, const TSeen& Seen, int Flags = 0) {
+    return Dir >= 0 && StillSeen(Dir, Name, Seen) && ::unlinkat(Dir, Name.c_str(), Flags) == 0;
 }
 
 TEraseStatus EraseFile(const std::string& Path, const TEraseContext& Ctx) {
-    struct stat St {};
-    if (::lstat(Path.c_str(), &St) != 0) return TEraseStatus::NotExist;
+    std::string Name, Shown;
+    TFd Dir(OpenItemFolder(Path, Name, Shown));
+    TSeen S;
+    if (!Dir.Valid() || !Look(Dir.Get(), Name, S)) return TEraseStatus::NotExist;
     if (IsProtectedFile(Path, Ctx)) return TEraseStatus::Protected;
-    if (S_ISLNK(St.st_mode))  // the link goes, its target is left alone
-        return ::unlink(Path.c_str()) == 0 ? TEraseStatus::Succeeded : TEraseStatus::Failed;
-    if (!WipeFile(Path, 3, Ctx.PaintPump)) return TEraseStatus::Failed;
+    if (S.Type == S_IFLNK)  // the link goes, its target is left alone
+        return RemoveSeen(Dir.Get(), Name, S) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
+    // A file with other names keeps its data under them, and so does one
+    // mounted over this name from elsewhere: neither is touched.
+    if (S.Type != S_IFREG || S.Links != 1 || S.MountRoot) return TEraseStatus::Failed;
+    {
+        TFd Fd;
+        if (!OpenForWipe(Dir.Get(), Name, S, Fd)) return TEraseStatus::Failed;
+        auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
+        FillRandom(Random.get());
+        if (!WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump)) return TEraseStatus::Failed;
+    }
     // The neutral name hides the old one; a file that already bears it is
     // never replaced, the wiped file then goes under its own name.
-    const std::string Folder = ParentOf(Tidy(Path));
-    const std::string Neutral = (Folder == "/" ? "" : Folder) + "/" + NeutralName;
-    const bool Renamed = ::renameat2(AT_FDCWD, Path.c_str(), AT_FDCWD, Neutral.c_str(), RENAME_NOREPLACE) == 0;
-    const bool Deleted = ::unlink((Renamed ? Neutral : Path).c_str()) == 0;
+    bool Deleted = false;
+    if (StillSeen(Dir.Get(), Name, S)) {
+        if (::renameat2(Dir.Get(), Name.c_str(), Dir.Get(), NeutralName, RENAME_NOREPLACE) == 0)
+            Deleted = RemoveSeen(Dir.Get(), NeutralName, S);
+        else
+            Deleted = RemoveSeen(Dir.Get(), Name, S);
+    }
     Pump(Ctx.PaintPump);
     return Deleted ? TEraseStatus::Succeeded : TEraseStatus::Failed;
 }
 
 TEraseStatus EraseFolder(const std::string& Path, const TEraseContext& Ctx) {
     if (IsProtectedFolder(Path, Ctx)) return TEraseStatus::Protected;
+    std::string Name, Root;
+    TFd Parent(OpenItemFolder(Path, Name, Root));
+    TSeen Top;
+    if (!Parent.Valid() || !Look(Parent.Get(), Name, Top)) return TEraseStatus::Failed;
+    if (Top.Type == S_IFLNK)
+        return RemoveSeen(Parent.Get(), Name, Top) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
+    if (Top.Type != S_IFDIR) return TEraseStatus::Failed;
+    TFd RootFd(::openat(Parent.Get(), Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat St {};
-    if (::lstat(Path.c_str(), &St) != 0) return TEraseStatus::Failed;
-    if (S_ISLNK(St.st_mode))
-        return ::unlink(Path.c_str()) == 0 ? TEraseStatus::Succeeded : TEraseStatus::Failed;
-    if (!S_ISDIR(St.st_mode)) return TEraseStatus::Failed;
-    const std::string Root = RealPath(Path);
-    if (Root.empty()) return TEraseStatus::Failed;
+    if (!RootFd.Valid() || ::fstat(RootFd.Get(), &St) != 0 || !SameFile(St, Top)) return TEraseStatus::Failed;
 
-    // The folder's identity as the directory reader tells it, so that its
-    // entries compare with it.
-    plat::TWin32FindData Top;
-    if (!plat::StatEntry(Root, Top) || !Top.IsDirectory()) return TEraseStatus::Failed;
-    TFolderContents C;
-    std::set<std::pair<uint64_t, uint64_t>> Seen{{Top.Device, Top.Inode}};
-    CollectFiles(Root, Top.Device, Seen, Ctx, C);
-    std::sort(C.Files.begin(), C.Files.end(), CaseLess);
+    plat::RaiseOpenFileLimit();
+    TCollected C;
+    C.Folders.push_back({0, Name, Root, Top});
+    C.SeenFolders.insert({Top.Device, Top.Inode});
+    Collect(RootFd.Get(), 0, Ctx, C);
+    auto PathOf = [&](const TCollected::TEntry& E) { return Join(C.Folders[E.Folder].Path, E.Name); };
+    std::sort(C.Files.begin(), C.Files.end(),
+              [&](const auto& A, const auto& B) { return CaseLess(PathOf(A), PathOf(B)); });
 
     // Overwrite every file with one random pattern, then delete those that
-    // were overwritten; a file that could not be wiped stays where it is.
+    // were overwritten; a file that could not be wiped, or is no longer the
+    // file collected, stays where it is.
+    TFolderCursor Cursor(C, RootFd.Get());
     if (!C.Files.empty()) {
         auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
         FillRandom(Random.get());
-        std::vector<std::string> Wiped;
-        for (const std::string& F : C.Files) {
+        std::vector<const TCollected::TEntry*> Wiped;
+        for (const auto& F : C.Files) {
+            const int Dir = Cursor.Open(F.Folder);
             TFd Fd;
-            if (OpenForWipe(F, Fd) && WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump)) Wiped.push_back(F);
+            if (Dir >= 0 && OpenForWipe(Dir, F.Name, F.Seen, Fd) && WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump))
+                Wiped.push_back(&F);
         }
-        for (const std::string& F : Wiped) {
-            RemoveEntry(F);
+        for (const auto* F : Wiped) {
+            RemoveSeen(Cursor.Open(F->Folder), F->Name, F->Seen);
             Pump(Ctx.PaintPump);
         }
     }
-    for (const std::string& L : C.Links) {
-        RemoveEntry(L);
+    for (const auto& L : C.Links) {
+        RemoveSeen(Cursor.Open(L.Folder), L.Name, L.Seen);
         Pump(Ctx.PaintPump);
     }
 
@@ -297,11 +417,20 @@ TEraseStatus EraseFolder(const std::string& Path, const TEraseContext& Ctx) {
         if (Here.find(Lower(Root)) != std::string::npos || Here.find(Lower(Tidy(Path))) != std::string::npos)
             if (!Ctx.ProgramFolder.empty() && ::chdir(Ctx.ProgramFolder.c_str()) != 0) (void)::chdir("/");
     }
-    std::sort(C.Folders.begin(), C.Folders.end(), CaseLess);
-    for (auto It = C.Folders.rbegin(); It != C.Folders.rend(); ++It) ::rmdir(It->c_str());
-    ::rmdir(Root.c_str());
+    // Sub-folders from the last to the first in sorted order: children
+    // before their parents.
+    std::vector<uint32_t> Order;
+    for (uint32_t I = 1; I < C.Folders.size(); ++I) Order.push_back(I);
+    std::sort(Order.begin(), Order.end(),
+              [&](uint32_t A, uint32_t B) { return CaseLess(C.Folders[A].Path, C.Folders[B].Path); });
+    for (auto It = Order.rbegin(); It != Order.rend(); ++It) {
+        const auto& F = C.Folders[*It];
+        RemoveSeen(Cursor.Open(F.Parent), F.Name, F.Seen, AT_REMOVEDIR);
+    }
+    Cursor.Close();
+    RootFd.Reset();
     // Only a folder that is really gone counts as erased.
-    return Exists(Root) || Exists(Path) ? TEraseStatus::Failed : TEraseStatus::Succeeded;
+    return RemoveSeen(Parent.Get(), Name, Top, AT_REMOVEDIR) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
 }
 
 } // namespace
@@ -331,34 +460,40 @@ bool WipeStream(int Fd, const uint8_t* RandomBuffer, int Passes, const TPaintPum
     struct stat St {};
     if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) return false;
     const uint64_t Size = uint64_t(St.st_size);
+    const auto Extents = DataExtents(Fd, Size);
     const uint8_t* Pattern = Zeros.data();
     uint32_t Previous = 0;
     bool Ok = true;
     for (int Pass = 0; Pass < Passes; ++Pass) {
-        if (::lseek(Fd, 0, SEEK_SET) != 0) return false;
-        uint64_t Remaining = Size;
         uint32_t Offset;
         do Offset = Random(65436);
         while (Offset == Previous);
         Previous = Offset;
         uint64_t Last = plat::GetTickCount();
-        while (Remaining > 0) {
-            const size_t Count = size_t(std::min<uint64_t>(WipeBufferSize - Offset, Remaining));
-            if (!WriteAll(Fd, Pattern + Offset, Count)) return false;  // bytes left unwritten: not wiped
-            Remaining -= Count;
-            Offset = 0;
-            PaintThrottle(Last, P);
+        for (const auto& [Start, End] : Extents) {
+            for (uint64_t At = Start; At < End;) {
+                const size_t Count = size_t(std::min<uint64_t>(WipeBufferSize - Offset, End - At));
+                if (!WriteAllAt(Fd, Pattern + Offset, Count, At)) return false;  // bytes left unwritten: not wiped
+                At += Count;
+                Offset = 0;
+                PaintThrottle(Last, P);
+            }
         }
         Pattern = Pattern == Zeros.data() ? Ones.data() : RandomBuffer;
         if (::fsync(Fd) != 0) Ok = false;
         Pump(P);
+        // Data another program added meanwhile was not overwritten.
+        if (::fstat(Fd, &St) != 0 || uint64_t(St.st_size) != Size) return false;
     }
     return Ok;
 }
 
 bool WipeFile(const std::string& FileName, int Passes, const TPaintPump& P) {
+    std::string Name, Shown;
+    TFd Dir(OpenItemFolder(FileName, Name, Shown));
+    TSeen S;
     TFd Fd;
-    if (!OpenForWipe(FileName, Fd)) return false;
+    if (!Dir.Valid() || !Look(Dir.Get(), Name, S) || !OpenForWipe(Dir.Get(), Name, S, Fd)) return false;
     auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
     FillRandom(Random.get());
     return WipeStream(Fd.Get(), Random.get(), Passes, P);
@@ -372,6 +507,11 @@ const char* EraseStatusText(TEraseStatus Status) {
     case TEraseStatus::Failed: break;
     }
     return "Failed";
+}
+
+const std::vector<std::string>& SystemProtectedFiles() {
+    static const std::vector<std::string> Files{"/etc/fstab", "/etc/passwd", "/boot/vmlinuz", "/swapfile"};
+    return Files;
 }
 
 bool IsProtectedFile(const std::string& Path, const TEraseContext& Ctx) {

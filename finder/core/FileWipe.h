@@ -5,8 +5,11 @@
 // its message pumps.
 //
 // Safety: a symbolic link is never followed (it is removed as a link, its
-// target untouched); a folder walk never enters another file system, a
-// protected place or a folder it has seen; only regular files are written.
+// target untouched); a folder is walked and emptied through descriptors,
+// every entry checked against what was collected before it is overwritten
+// or removed; the walk never crosses a mount point and never enters a
+// protected place or a folder it has seen; only regular files with a single
+// name are written, and only their allocated parts.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,15 +34,18 @@ void FillRandom(uint8_t* Buffer);
 // back) and sets Last to now.
 void PaintThrottle(uint64_t& Last, const TPaintPump& Pump);
 
-// Overwrites the whole length of the open file Fd in Passes passes (clamped
-// to 1..10): zeros, then 0xFF, then RandomBuffer for every further pass,
-// each pass from another start offset in its pattern, flushed to the disk
-// after each pass. The length is kept. False when a write or flush failed.
+// Overwrites the open file Fd in Passes passes (clamped to 1..10): zeros,
+// then 0xFF, then RandomBuffer for every further pass, each pass from
+// another start offset in its pattern, flushed to the disk after each pass.
+// Only the parts that hold data are written (a sparse file's holes stay
+// holes); the length is kept. False when a write or flush failed or the
+// file's size changed while it was being overwritten.
 bool WipeStream(int Fd, const uint8_t* RandomBuffer, int Passes, const TPaintPump& Pump);
 
 // Overwrites one regular file (never through a link). The owner gets write
 // permission first; when the file cannot be opened its mode is put back.
-// False when it does not exist, is no regular file or could not be wiped.
+// False when it does not exist, is no regular file, has more than one name
+// (its data lives on under the others) or could not be wiped.
 bool WipeFile(const std::string& FileName, int Passes, const TPaintPump& Pump);
 
 enum class TEraseStatus { Succeeded, Failed, Protected, NotExist };
@@ -63,8 +69,12 @@ struct TEraseSummary {
     bool Red = false;  // DelStatus3 shown in red
 };
 
+// The system's own files that are never erased.
+const std::vector<std::string>& SystemProtectedFiles();
+
 struct TEraseContext {
     std::string WindowsDir = "/usr";  // without a trailing "/"
+    std::vector<std::string> ProtectedFiles = SystemProtectedFiles();
     std::string ProgramPath;          // the running program file
     std::string ProgramFolder;        // its folder, ending in "/"
     std::function<void()> ProcessMessages;               // all pending messages, between items

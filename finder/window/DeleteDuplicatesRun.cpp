@@ -277,6 +277,7 @@ void TDeleteDuplicatesForm::ScanNowButtonClick(QObject*) {
             }
             finder::TEraseContext Ctx;
             GetWindowsDir(Ctx.WindowsDir);
+            Ctx.ProtectedFiles = ProtectedFiles;
             Ctx.ProgramPath = plat::ProgramPath();
             Ctx.ProgramFolder = plat::ProgramFolder();
             Ctx.ProcessMessages = [this] {

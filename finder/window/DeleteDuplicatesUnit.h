@@ -19,6 +19,7 @@
 
 #include "finder/window/FormControls.h"
 #include "finder/window/ImageEx.h"
+#include "finder/core/FileWipe.h"
 #include "finder/core/PlacesTree.h"
 #include "finder/core/ResultRows.h"
 #include "finder/core/ScanCore.h"
@@ -130,6 +131,8 @@ public:
     // often the pump runs at most (0: at every pass).
     std::function<void()> OnProcessMessages;
     int PumpIntervalMs = 5;
+    // The system files the shredder never erases (tests give their own).
+    std::vector<std::string> ProtectedFiles = finder::SystemProtectedFiles();
 
     // ---- Handlers ----
     void FormCreate(QObject* Sender);

@@ -78,13 +78,17 @@ TEST_F(DeleteTest, NothingTickedGivesNoOutcome)
     EXPECT_EQ(S.DelStatus1, "2 files have been found. 0 files were selected for deletion.");
 }
 
-// Outcomes of one ticked file, by what happened to it after the scan.
+// Outcomes of one ticked file, by what happened to it (or to the unticked
+// copy kept beside it) between the scan and the deletion. Nothing outside
+// the ticked file is ever removed or changed.
 struct AfterScanCase {
     const char* Label;
-    std::function<void(corvane_test::TempTree&, const std::string&)> Change;
-    bool ToTrash;
+    std::function<void(corvane_test::TempTree&)> Change;
     bool Succeeds;
     bool StillThere;
+    bool ToTrash = false;
+    std::function<void(corvane_test::TempTree&)> Before = {};  // before the scan
+    bool TickBoth = false;
 };
 
 class DeleteOutcomeTest : public DeleteTest, public ::testing::WithParamInterface<AfterScanCase> {};
@@ -94,43 +98,77 @@ TEST_P(DeleteOutcomeTest, Outcome)
     const AfterScanCase& C = GetParam();
     Tree.File("1/keep.txt", {.Content = "same", .MTime = 5000});
     Tree.File("2/refuse.txt", {.Content = "same", .MTime = 1000});
+    Tree.File("other/refuse.txt", {.Content = "same", .MTime = 1000});
+    if (C.Before) C.Before(Tree);
     ScanAndBuild({"1", "2"});
     ASSERT_EQ(Rows.size(), 3u);
     const std::string Victim = PathOf(2);
     ASSERT_EQ(Victim, Tree.Path("2/refuse.txt"));
-    C.Change(Tree, "2/refuse.txt");
+    C.Change(Tree);
     Rows[2]->Checked = true;
+    Rows[1]->Checked = C.TickBoth;
     TDeleteSummary S;
-    EXPECT_EQ(DeleteSelected(Rows, Kind, C.ToTrash, S, {}, Hooks), 1) << C.Label;
-    ASSERT_EQ(S.Items.size(), 1u);
-    EXPECT_EQ(S.Items[0].Caption, Victim);
-    EXPECT_EQ(S.Items[0].Succeeded, C.Succeeds) << C.Label;
-    EXPECT_EQ(Tree.Exists("2/refuse.txt"), C.StillThere) << C.Label;
-    EXPECT_TRUE(Tree.Exists("1/keep.txt"));
+    EXPECT_EQ(DeleteSelected(Rows, Kind, C.ToTrash, S, {}, Hooks), C.TickBoth ? 2 : 1);
+    ASSERT_EQ(S.Items.size(), C.TickBoth ? 2u : 1u);
+    EXPECT_EQ(S.Items.back().Caption, Victim);
+    EXPECT_EQ(S.Items.back().Succeeded, C.Succeeds);
+    EXPECT_EQ(Tree.Exists("2/refuse.txt"), C.StillThere);
+    EXPECT_EQ(Tree.Read("other/refuse.txt"), "same");
+    struct stat St;
+    if (::stat(Tree.Path("other/alias").c_str(), &St) == 0) {
+        EXPECT_EQ(St.st_mode & 0777, 0444u);
+    }
     if (!C.Succeeds) {
         EXPECT_EQ(S.DelStatus3, "Fail to delete 1 files.");
         EXPECT_TRUE(S.Red);
     }
 }
 
+using corvane_test::TempTree;
 INSTANTIATE_TEST_SUITE_P(
     AfterScan, DeleteOutcomeTest,
     ::testing::Values(
-        AfterScanCase{"unchanged for good", [](auto&, auto&) {}, false, true, false},
-        AfterScanCase{"trash refuses", [](auto&, auto&) {}, true, false, true},
-        AfterScanCase{"read-only for good", [](auto& T, auto& R) { T.SetMode(R, 0444); }, false, true, false},
+        AfterScanCase{"unchanged for good", [](TempTree&) {}, true, false},
+        AfterScanCase{"trash refuses", [](TempTree&) {}, false, true, true},
+        // Unlinking needs no write permission: another name of the file keeps its mode.
+        AfterScanCase{"read-only for good", [](TempTree&) {}, true, false, false,
+                      [](TempTree& T) {
+                          T.SetMode("2/refuse.txt", 0444);
+                          ::link(T.Path("2/refuse.txt").c_str(), T.Path("other/alias").c_str());
+                      }},
         AfterScanCase{"grew after the scan",
-                      [](auto& T, auto& R) { T.File(R, {.Content = "same+more", .MTime = 1000}); }, false, false, true},
+                      [](TempTree& T) { T.File("2/refuse.txt", {.Content = "same+more", .MTime = 1000}); }, false,
+                      true},
         AfterScanCase{"rewritten, same size",
-                      [](auto& T, auto& R) { T.File(R, {.Content = "SAME", .MTime = 1001}); }, false, false, true},
-        AfterScanCase{"deleted by somebody else", [](auto& T, auto& R) { ::unlink(T.Path(R).c_str()); }, false,
+                      [](TempTree& T) { T.File("2/refuse.txt", {.Content = "SAME", .MTime = 1001}); }, false, true},
+        AfterScanCase{"rewritten in place, its time set back",
+                      [](TempTree& T) { T.File("2/refuse.txt", {.Content = "SAME", .MTime = 1000}); }, false, true},
+        AfterScanCase{"another file renamed over it, same size and time",
+                      [](TempTree& T) {
+                          T.File("2/new", {.Content = "SAME", .MTime = 1000});
+                          ::rename(T.Path("2/new").c_str(), T.Path("2/refuse.txt").c_str());
+                      },
+                      false, true},
+        AfterScanCase{"deleted by somebody else", [](TempTree& T) { ::unlink(T.Path("2/refuse.txt").c_str()); },
                       false, false},
         AfterScanCase{"replaced by a link",
-                      [](auto& T, auto& R) {
-                          ::unlink(T.Path(R).c_str());
-                          T.Link(R, "../1/keep.txt");
+                      [](TempTree& T) {
+                          ::unlink(T.Path("2/refuse.txt").c_str());
+                          T.Link("2/refuse.txt", "../1/keep.txt");
                       },
-                      false, false, true}),
+                      false, true},
+        AfterScanCase{"its folder replaced by a link to another folder",
+                      [](TempTree& T) {
+                          ::rename(T.Path("2").c_str(), T.Path("2-old").c_str());
+                          T.Link("2", T.Path("other"));
+                      },
+                      false, true},
+        AfterScanCase{"the kept copy deleted", [](TempTree& T) { ::unlink(T.Path("1/keep.txt").c_str()); }, false,
+                      true},
+        AfterScanCase{"the kept copy rewritten in place, its time set back",
+                      [](TempTree& T) { T.File("1/keep.txt", {.Content = "SAME", .MTime = 5000}); }, false, true},
+        AfterScanCase{"every member ticked, the other gone", [](TempTree& T) { ::unlink(T.Path("1/keep.txt").c_str()); },
+                      true, false, false, {}, true}),
     [](const auto& Info) {
         std::string S = Info.param.Label;
         for (char& Ch : S)

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "finder/core/ScanCore.h"
+#include "tests/common/MountNamespace.h"
 #include "tests/finder/core/CoreTestSupport.h"
 
 using namespace finder;
@@ -102,6 +103,64 @@ TEST_F(ScanTest, OverlappingPlacesCannotMakeAFileItsOwnDuplicate)
     Run();
     EXPECT_EQ(Duplicates(), (std::vector<std::vector<std::string>>{{Tree.Path("a/sub/y.txt"), Tree.Path("a/x.txt")}}));
 }
+
+// A file reached under a second path (another name of it, a bind mount of
+// it or of its folder) is one file: only the first path met takes part, so
+// a file is never its own duplicate. Mounts are made in a private namespace.
+struct TwoPathsCase {
+    const char* Label;
+    TScanKind Kind;
+    bool Mounts;
+    std::function<void(corvane_test::TempTree&)> SecondPath;
+};
+
+class TwoPathsTest : public ScanTest, public ::testing::WithParamInterface<TwoPathsCase> {};
+
+TEST_P(TwoPathsTest, OnlyTheFirstPathTakesPart)
+{
+    const TwoPathsCase& C = GetParam();
+    Options.Match.Kind = C.Kind;
+    Tree.File("a/x.txt", {.Content = "same"});
+    Tree.File("b/x.txt", {.Content = "same"});  // a real copy
+    Tree.File("c/y.txt", {.Content = "other"});
+    Tree.File("c/x.txt", {.Content = "else"});
+    Tree.Dir("c/m");
+    Place("a");
+    Place("b");
+    Place("c");
+    const std::vector<std::vector<std::string>> Want{{Tree.Path("a/x.txt"), Tree.Path("b/x.txt")}};
+    if (!C.Mounts) {
+        C.SecondPath(Tree);
+        Run();
+        EXPECT_EQ(Duplicates(), Want);
+        return;
+    }
+    const int R = corvane_test::InPrivateMounts([&] {
+        C.SecondPath(Tree);
+        Run();
+        return Duplicates() == Want;
+    });
+    if (R == corvane_test::NoPrivateMounts) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(R, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, TwoPathsTest,
+    ::testing::Values(
+        TwoPathsCase{"HardLinkOtherName", TScanKind::FileBye, false,
+                     [](auto& T) { ::link(T.Path("a/x.txt").c_str(), T.Path("c/z.txt").c_str()); }},
+        TwoPathsCase{"HardLinkSameName", TScanKind::FileName, false,
+                     [](auto& T) {
+                         ::unlink(T.Path("c/x.txt").c_str());
+                         ::link(T.Path("a/x.txt").c_str(), T.Path("c/x.txt").c_str());
+                     }},
+        TwoPathsCase{"FileMountedOverAnother", TScanKind::FileBye, true,
+                     [](auto& T) { corvane_test::BindOrSkip(T.Path("a/x.txt"), T.Path("c/y.txt")); }},
+        TwoPathsCase{"FileMountedOverAnotherSameName", TScanKind::FileName, true,
+                     [](auto& T) { corvane_test::BindOrSkip(T.Path("a/x.txt"), T.Path("c/x.txt")); }},
+        TwoPathsCase{"FolderMountedInsideAPlace", TScanKind::FileBye, true,
+                     [](auto& T) { corvane_test::BindOrSkip(T.Path("a"), T.Path("c/m")); }}),
+    [](const auto& Info) { return std::string(Info.param.Label); });
 
 TEST_F(ScanTest, FilesOnlyPlaceThenWholeWalkStillEntersItsSubFolders)
 {

@@ -1,15 +1,18 @@
 // The shredder: overwrite passes, deletion, protected places and the run.
 #include <gtest/gtest.h>
 
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <functional>
+#include <utility>
 
 #include <string>
 #include <vector>
 
 #include "finder/core/FileWipe.h"
+#include "tests/common/MountNamespace.h"
 #include "tests/common/TempTree.h"
 
 using corvane_test::TempTree;
@@ -17,12 +20,30 @@ using finder::TEraseStatus;
 
 namespace {
 
-// Keeps a second name of a file outside the erased place, so its bytes can
-// be read after the listed name is gone.
-std::string HardLink(const std::string& From, const std::string& To) {
-    if (::link(From.c_str(), To.c_str()) != 0) throw std::runtime_error("link " + To);
-    return To;
-}
+// Keeps a file open, so that its bytes can be read after its name is gone.
+class Held {
+public:
+    explicit Held(const std::string& Path) : FFd(::open(Path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (FFd < 0) throw std::runtime_error("open " + Path);
+    }
+    ~Held() { ::close(FFd); }
+    std::string Bytes(uint64_t At = 0, size_t Max = SIZE_MAX) const {
+        std::string Out;
+        char Buf[65536];
+        for (ssize_t N; Out.size() < Max && (N = ::pread(FFd, Buf, std::min(sizeof Buf, Max - Out.size()),
+                                                         off_t(At + Out.size()))) > 0;)
+            Out.append(Buf, size_t(N));
+        return Out;
+    }
+    uint64_t Allocated() const {
+        struct stat St {};
+        ::fstat(FFd, &St);
+        return uint64_t(St.st_blocks) * 512;
+    }
+
+private:
+    int FFd;
+};
 
 bool AllBytes(const std::string& S, char C) { return S.find_first_not_of(C) == std::string::npos; }
 
@@ -57,9 +78,9 @@ struct EraseRun {
 TEST(FileWipe, PassesWriteZerosThenOnesThenRandomAndKeepTheLength) {
     TempTree T;
     const std::string F = T.File("doc.bin", {.Content = "secret!", .Size = 100000});
-    const std::string Keep = HardLink(F, T.Path("keep"));
+    const Held Keep(F);
     std::vector<std::string> AfterPass;
-    finder::TPaintPump Pump = [&] { AfterPass.push_back(T.Read("keep")); };
+    finder::TPaintPump Pump = [&] { AfterPass.push_back(Keep.Bytes()); };
 
     finder::SetRandomSeed(77);
     std::vector<uint8_t> R(finder::WipeBufferSize);
@@ -113,7 +134,7 @@ TEST(FileWipe, ReadOnlyFileGetsOwnerWriteOnly) {
 TEST(EraseItems, SingleFileIsOverwrittenThenRemovedUnderTheNeutralName) {
     TempTree T;
     const std::string F = T.File("data/letter.txt", {.Content = "dear friend", .Size = 5000});
-    const std::string Keep = HardLink(F, T.Path("keep"));
+    const Held Keep(F);
     EraseRun R(T.Path("prog"));
     R.Add(F, "File");
     R.Go();
@@ -121,7 +142,7 @@ TEST(EraseItems, SingleFileIsOverwrittenThenRemovedUnderTheNeutralName) {
     EXPECT_EQ(R.Status(0), TEraseStatus::Succeeded);
     EXPECT_FALSE(T.Exists("data/letter.txt"));
     EXPECT_FALSE(T.Exists("data/$000000.tmp"));
-    const std::string After = T.Read("keep");
+    const std::string After = Keep.Bytes();
     EXPECT_EQ(After.size(), 5000u);
     EXPECT_EQ(After.find("dear"), std::string::npos);
 }
@@ -150,7 +171,7 @@ TEST(EraseItems, FolderIsWipedAndRemovedWithoutFollowingLinks) {
     T.Link("victim/sub/to-file", Outside);
     T.Link("victim/to-dir", T.Path("outside/dir"));
     T.Link("victim/dangling", T.Path("nowhere"));
-    HardLink(A, T.Path("keep-a"));
+    const Held KeepA(A);
 
     EraseRun R(T.Path("prog"));
     R.Add(T.Path("victim"), "Folder");
@@ -159,7 +180,7 @@ TEST(EraseItems, FolderIsWipedAndRemovedWithoutFollowingLinks) {
     EXPECT_FALSE(T.Exists("victim"));
     EXPECT_EQ(T.Read("outside/target.txt"), "must survive");
     EXPECT_EQ(T.Read("outside/dir/inner"), "also survives");
-    const std::string After = T.Read("keep-a");
+    const std::string After = KeepA.Bytes();
     EXPECT_EQ(After.size(), 70000u);
     EXPECT_EQ(After.find("alpha"), std::string::npos);
 }
@@ -183,12 +204,15 @@ TEST(EraseItems, ListedLinkGoesAsALink) {
 TEST(EraseItems, ProtectedPlacesInsideAFolderAreLeftAndTheFolderFails) {
     TempTree T;
     T.File("home/prog/corvane", {.Content = "program"});
+    T.File("home/etc/fstab", {.Content = "mounts"});
     T.File("home/notes.txt", {.Content = "notes"});
     EraseRun R(T.Path("home/prog"));
+    R.Ctx.ProtectedFiles = {T.Path("home/etc/fstab")};
     R.Add(T.Path("home"), "Folder");
     R.Go();
     EXPECT_EQ(R.Status(0), TEraseStatus::Failed);  // the folder is still there
     EXPECT_EQ(T.Read("home/prog/corvane"), "program");
+    EXPECT_EQ(T.Read("home/etc/fstab"), "mounts");  // neither removed nor overwritten
     EXPECT_FALSE(T.Exists("home/notes.txt"));
 }
 
@@ -208,18 +232,20 @@ TEST(EraseItems, OutcomesAndCounts) {
     R.Add(T.Path("prog/sub"), "Folder");
     R.Add(Skipped, "File", false);
     R.Add(T.Fifo("pipe"), "File");
+    R.Ctx.ProtectedFiles = {T.Path("etc/fstab")};
+    R.Add(T.Path("etc/fstab"), "File");  // protected, but missing: that is said first
     R.Go();
     const std::vector<TEraseStatus> Want{TEraseStatus::Succeeded, TEraseStatus::NotExist, TEraseStatus::Failed,
                                          TEraseStatus::Protected, TEraseStatus::Protected, TEraseStatus::Protected,
-                                         TEraseStatus::Failed};
+                                         TEraseStatus::Failed,    TEraseStatus::NotExist};
     ASSERT_EQ(R.Summary.Items.size(), Want.size());
     for (size_t I = 0; I < Want.size(); ++I) EXPECT_EQ(R.Status(I), Want[I]) << R.Summary.Items[I].Caption;
     EXPECT_EQ(T.Read("unticked"), "stays");
     EXPECT_EQ(T.Read("prog/corvaneUpdate"), "u");
     EXPECT_TRUE(T.Exists("pipe"));
-    EXPECT_EQ(R.Summary.DelStatus1, "8 items have been found. 7 items were selected for erasion.");
+    EXPECT_EQ(R.Summary.DelStatus1, "9 items have been found. 8 items were selected for erasion.");
     EXPECT_EQ(R.Summary.DelStatus2, "1 items have been erased successfully.");
-    EXPECT_EQ(R.Summary.DelStatus3, "Fail to erase 6 items.");
+    EXPECT_EQ(R.Summary.DelStatus3, "Fail to erase 7 items.");
     EXPECT_TRUE(R.Summary.Red);
 }
 
@@ -238,46 +264,153 @@ TEST(EraseItems, StopTakesEffectBeforeTheItemAfterNext) {
     EXPECT_EQ(T.Read("three"), "three");
 }
 
-// A file system mounted inside an erased folder is neither entered nor
-// emptied. The mount lives in a private namespace of a child process, so
-// nothing of it is seen outside; without the rights for it the case is
-// skipped.
-TEST(EraseItems, NeverEntersAnotherFileSystem) {
+// Another file system, or another mount of the same one (a bind mount of a
+// folder elsewhere), inside an erased folder is neither entered nor
+// emptied. The mounts live in a private namespace of a child process.
+class MountInside : public ::testing::TestWithParam<bool> {};
+
+TEST_P(MountInside, IsNeverEntered) {
     TempTree T;
     T.File("victim/own.txt", {.Content = "own"});
-    const std::string Mnt = T.Dir("victim/mnt");
-    const pid_t Pid = ::fork();
-    ASSERT_GE(Pid, 0);
-    if (Pid == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", Mnt.c_str(), "tmpfs", 0, nullptr) != 0)
-            ::_exit(77);
-        const std::string Inner = Mnt + "/inner.txt";
-        if (FILE* F = std::fopen(Inner.c_str(), "w")) {
-            std::fputs("other fs", F);
-            std::fclose(F);
+    T.File("home/doc.txt", {.Content = "other fs"});
+    const std::string Mnt = T.Dir("victim/chroot/home");
+    const int Result = corvane_test::InPrivateMounts([&] {
+        if (GetParam()) {
+            corvane_test::TmpfsOrSkip(Mnt);
+            if (FILE* F = std::fopen((Mnt + "/doc.txt").c_str(), "w")) {
+                std::fputs("other fs", F);
+                std::fclose(F);
+            }
+        } else {
+            corvane_test::BindOrSkip(T.Path("home"), Mnt);
         }
-        finder::TEraseContext Ctx;
-        Ctx.ProgramFolder = T.Path("prog") + "/";
-        finder::TEraseSummary Summary;
-        const uint8_t State = 1;
-        finder::EraseItems({{T.Path("victim"), "Folder", true}}, State, Ctx, Summary);
-        std::string Left;
-        if (FILE* F = std::fopen(Inner.c_str(), "r")) {
-            char Buf[16] = {};
-            Left = std::fgets(Buf, sizeof Buf, F) ? Buf : "";
-            std::fclose(F);
-        }
-        const bool Ok = Summary.Items.size() == 1 && Summary.Items[0].Status == TEraseStatus::Failed &&
-                        Left == "other fs" && ::access(T.Path("victim/own.txt").c_str(), F_OK) != 0;
-        ::umount(Mnt.c_str());
-        ::_exit(Ok ? 0 : 1);
+        EraseRun R(T.Path("prog"));
+        R.Add(T.Path("victim"), "Folder");
+        R.Go();
+        return R.Status(0) == TEraseStatus::Failed && T.Read("victim/chroot/home/doc.txt") == "other fs" &&
+               !T.Exists("victim/own.txt");
+    });
+    if (Result == corvane_test::NoPrivateMounts) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(Result, 0);
+    EXPECT_EQ(T.Read("home/doc.txt"), "other fs");
+}
+INSTANTIATE_TEST_SUITE_P(Mounts, MountInside, ::testing::Bool(),
+                         [](const auto& I) { return std::string(I.param ? "OtherFileSystem" : "BindMountOfTheSame"); });
+
+// What changes while an item is overwritten (made to happen between the
+// first two passes) is never followed, and nothing outside the item is
+// touched: a changed item is "Failed" and left alone.
+struct RaceCase {
+    const char* Label;
+    const char* Item;
+    const char* Type;
+    std::function<void(TempTree&)> Change;
+    TEraseStatus Want;
+    const char* Left;  // what must still be there afterwards, or nullptr
+};
+
+class ChangedWhileWiping : public ::testing::TestWithParam<RaceCase> {};
+
+TEST_P(ChangedWhileWiping, NeverReachesOutside) {
+    const RaceCase& C = GetParam();
+    TempTree T;
+    T.File("victim/a.txt", {.Content = "alpha", .Size = 5000});
+    T.File("victim/sub/b.txt", {.Content = "beta"});
+    T.File("outside/a.txt", {.Content = "keep"});
+    T.File("outside/b.txt", {.Content = "keep"});
+    EraseRun R(T.Path("prog"));
+    bool Done = false;
+    R.Ctx.PaintPump = [&] {
+        if (!std::exchange(Done, true)) C.Change(T);
+    };
+    R.Add(T.Path(C.Item), C.Type);
+    R.Go();
+    EXPECT_EQ(R.Status(0), C.Want);
+    EXPECT_EQ(T.Read("outside/a.txt"), "keep");
+    EXPECT_EQ(T.Read("outside/b.txt"), "keep");
+    if (C.Left) {
+        EXPECT_TRUE(T.Exists(C.Left));
     }
-    int Status = 0;
-    ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
-    ASSERT_TRUE(WIFEXITED(Status));
-    if (WEXITSTATUS(Status) == 77) GTEST_SKIP() << "no private mount namespace here";
-    EXPECT_EQ(WEXITSTATUS(Status), 0);
+}
+
+void SwapForLink(TempTree& T, const std::string& Rel, const std::string& To) {
+    ::rename(T.Path(Rel).c_str(), T.Path(Rel + "-old").c_str());
+    T.Link(Rel, T.Path(To));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Races, ChangedWhileWiping,
+    ::testing::Values(
+        RaceCase{"FolderInsideSwappedForALink", "victim", "Folder",
+                 [](TempTree& T) { SwapForLink(T, "victim/sub", "outside"); }, TEraseStatus::Failed,
+                 "victim/sub-old/b.txt"},
+        // The chosen file itself is still the one overwritten: it goes from
+        // the folder it was found in.
+        RaceCase{"ParentOfAFileSwappedForALink", "victim/a.txt", "File",
+                 [](TempTree& T) { SwapForLink(T, "victim", "outside"); }, TEraseStatus::Succeeded, nullptr},
+        RaceCase{"FileGrowsBetweenPasses", "victim/a.txt", "File",
+                 [](TempTree& T) {
+                     if (FILE* F = std::fopen(T.Path("victim/a.txt").c_str(), "a")) {
+                         std::fputs("appended", F);
+                         std::fclose(F);
+                     }
+                 },
+                 TEraseStatus::Failed, "victim/a.txt"},
+        RaceCase{"FileReplacedBetweenPasses", "victim/a.txt", "File",
+                 [](TempTree& T) {
+                     T.File("victim/new", {.Content = "new"});
+                     ::rename(T.Path("victim/new").c_str(), T.Path("victim/a.txt").c_str());
+                 },
+                 TEraseStatus::Failed, "victim/a.txt"}),
+    [](const auto& I) { return std::string(I.param.Label); });
+
+// A file with more than one name keeps its data under the others: it is
+// neither overwritten nor removed, also when the other name is protected.
+TEST(EraseItems, AFileWithOtherNamesIsLeftWhole) {
+    TempTree T;
+    T.File("etc/fstab", {.Content = "mounts"});
+    T.Dir("victim");
+    ::link(T.Path("etc/fstab").c_str(), T.Path("victim/alias").c_str());
+    T.File("folder/own.txt", {.Content = "own"});
+    T.File("backup/photo.jpg", {.Content = "picture"});
+    ::link(T.Path("backup/photo.jpg").c_str(), T.Path("folder/photo.jpg").c_str());
+    EraseRun R(T.Path("prog"));
+    R.Ctx.ProtectedFiles = {T.Path("etc/fstab")};
+    R.Add(T.Path("victim/alias"), "File");
+    R.Add(T.Path("folder"), "Folder");
+    R.Go();
+    EXPECT_EQ(R.Status(0), TEraseStatus::Failed);
+    EXPECT_EQ(R.Status(1), TEraseStatus::Failed);
+    EXPECT_EQ(T.Read("victim/alias"), "mounts");
+    EXPECT_EQ(T.Read("etc/fstab"), "mounts");
+    EXPECT_EQ(T.Read("folder/photo.jpg"), "picture");
+    EXPECT_EQ(T.Read("backup/photo.jpg"), "picture");
+    EXPECT_FALSE(T.Exists("folder/own.txt"));
+}
+
+// Only the parts of a sparse file that hold data are overwritten: its holes
+// stay holes, so a large sparse file cannot fill its file system.
+TEST(EraseItems, ASparseFileIsOverwrittenWhereItHoldsData) {
+    TempTree T;
+    const std::string F = T.File("sparse.img", {.Size = 64ull << 20});
+    {
+        const int Fd = ::open(F.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(Fd, 0);
+        ASSERT_EQ(::pwrite(Fd, "secret", 6, 0), 6);
+        ASSERT_EQ(::pwrite(Fd, "secret", 6, 32 << 20), 6);
+        ::close(Fd);
+    }
+    const Held Keep(F);
+    const uint64_t Before = Keep.Allocated();
+    ASSERT_LT(Before, 1u << 20);
+    EraseRun R(T.Path("prog"));
+    R.Add(F, "File");
+    R.Go();
+    EXPECT_EQ(R.Status(0), TEraseStatus::Succeeded);
+    EXPECT_LE(Keep.Allocated(), Before);
+    EXPECT_EQ(Keep.Bytes(0, 6).find("secret"), std::string::npos);
+    EXPECT_EQ(Keep.Bytes(32 << 20, 6).find("secret"), std::string::npos);
+    EXPECT_EQ(Keep.Bytes(0, SIZE_MAX).size(), 64u << 20);
 }
 
 struct ProtectCase {

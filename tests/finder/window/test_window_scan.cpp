@@ -482,6 +482,8 @@ TEST_F(ScanWindowTest, CrushErasesTheTickedItemsAndFillsTheSummary) {
     const std::string File = T.File("a/file.txt", {.Content = "private", .Size = 3000});
     T.File("b/inner/x.txt", {.Content = "x"});
     const std::string Kept = T.File("c/unticked.txt", {.Content = "stays"});
+    const std::string Protected = T.File("etc/fstab", {.Content = "mounts"});
+    Form->ProtectedFiles = {Protected};
     Form->SwitchMode(5);
     auto Add = [&](const std::string& P, const char* Type, bool Tick) {
         auto* It = new QTreeWidgetItem(Form->EraseListView, {QString::fromStdString(P), Type});
@@ -491,7 +493,7 @@ TEST_F(ScanWindowTest, CrushErasesTheTickedItemsAndFillsTheSummary) {
     Add(T.Path("b"), "Folder", true);
     Add(Kept, "File", false);
     Add(T.Path("missing"), "File", true);
-    Add("/etc/fstab", "File", true);
+    Add(Protected, "File", true);
     Answers = {plat::IDYES};
     Scan();
     ASSERT_EQ(Form->DataNotebook->currentIndex(), 3);
@@ -506,6 +508,7 @@ TEST_F(ScanWindowTest, CrushErasesTheTickedItemsAndFillsTheSummary) {
     EXPECT_FALSE(T.Exists("a/file.txt"));
     EXPECT_FALSE(T.Exists("b"));
     EXPECT_EQ(T.Read("c/unticked.txt"), "stays");
+    EXPECT_EQ(T.Read("etc/fstab"), "mounts");
     EXPECT_EQ(Form->EraseListView->topLevelItemCount(), 5);  // the list itself is kept
     EXPECT_EQ(Form->FRunState, rsFinished);
 }
