@@ -285,29 +285,25 @@ std::string HtmlExportText(const TExportPage& Page)
 TExportResult ExportHtmlFile(const std::string& FileName, const TExportPage& Page)
 {
     TExportResult Result;
-    // A name that is a link: the page replaces the file it points to and the
-    // link stays.
-    std::string Target = FileName;
+    // The chosen name itself is replaced: a symbolic link there is never
+    // followed (one planted in a shared folder would aim the page at any
+    // file the user can write), the page takes the link's place.
+    const std::string& Target = FileName;
     struct stat St{};
-    if (::lstat(FileName.c_str(), &St) == 0 && S_ISLNK(St.st_mode)) {
-        if (char* Real = ::realpath(FileName.c_str(), nullptr)) {
-            Target = Real;
-            std::free(Real);
-        }
-    }
-    const bool Exists = ::stat(Target.c_str(), &St) == 0;
-    if (Exists && S_ISDIR(St.st_mode)) {
+    const bool Found = ::lstat(FileName.c_str(), &St) == 0;
+    const bool Exists = Found && S_ISREG(St.st_mode);
+    if (Found && S_ISDIR(St.st_mode)) {
         Result.Error = "Cannot create file \"" + FileName + "\". " + Errno(EISDIR);
         return Result;
     }
 
-    // A new file in the same folder, so that the rename cannot cross file systems.
+    // A new file in the same folder, so that the rename cannot cross file
+    // systems; its name is short, so that a chosen name near the limit works.
     std::string Temp;
     int Fd = -1;
     for (int Try = 0; Try < 100 && Fd < 0; ++Try) {
-        Temp = Folder(Target) + "." + Target.substr(Folder(Target).size()) + "." + Number(::getpid()) + "-" +
-               Number(Try) + ".tmp";
-        Fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        Temp = Folder(Target) + ".cv" + Number(::getpid()) + "-" + Number(Try) + ".tmp";
+        Fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (Fd < 0 && errno != EEXIST) break;
     }
     if (Fd < 0) {

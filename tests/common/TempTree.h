@@ -23,6 +23,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -178,23 +179,36 @@ private:
     }
 
     // Depth-first removal that grants itself access to each folder first and
-    // never follows a link (lstat, unlink).
+    // never follows a link; through folder descriptors, so that trees deeper
+    // than PATH_MAX go too.
     static void RemoveAll(const std::string& P) {
+        const size_t Slash = P.find_last_of('/');
+        const std::string Parent = Slash == 0 ? "/" : P.substr(0, Slash);
+        const int Dir = ::open(Parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (Dir < 0) return;
+        RemoveAt(Dir, P.substr(Slash + 1));
+        ::close(Dir);
+    }
+    static void RemoveAt(int Dir, const std::string& Name) {
         struct stat St;
-        if (::lstat(P.c_str(), &St) != 0) return;
+        if (::fstatat(Dir, Name.c_str(), &St, AT_SYMLINK_NOFOLLOW) != 0) return;
         if (!S_ISDIR(St.st_mode)) {
-            ::unlink(P.c_str());
+            ::unlinkat(Dir, Name.c_str(), 0);
             return;
         }
-        ::chmod(P.c_str(), 0700);
-        if (DIR* D = ::opendir(P.c_str())) {
-            while (dirent* E = ::readdir(D)) {
-                if (std::strcmp(E->d_name, ".") == 0 || std::strcmp(E->d_name, "..") == 0) continue;
-                RemoveAll(P + "/" + E->d_name);
+        ::fchmodat(Dir, Name.c_str(), 0700, 0);
+        const int Sub = ::openat(Dir, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (Sub >= 0) {
+            if (DIR* D = ::fdopendir(::dup(Sub))) {
+                std::vector<std::string> Names;
+                while (dirent* E = ::readdir(D))
+                    if (std::strcmp(E->d_name, ".") != 0 && std::strcmp(E->d_name, "..") != 0) Names.push_back(E->d_name);
+                ::closedir(D);
+                for (const std::string& N : Names) RemoveAt(Sub, N);
             }
-            ::closedir(D);
+            ::close(Sub);
         }
-        ::rmdir(P.c_str());
+        ::unlinkat(Dir, Name.c_str(), AT_REMOVEDIR);
     }
 };
 

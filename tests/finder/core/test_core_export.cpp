@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <fstream>
 #include <sstream>
@@ -296,15 +297,24 @@ TEST_F(ExportFileTest, WritesThePageAndReplacesAnOldOne)
     EXPECT_TRUE(Others(Tree.Root() + "/out dir", {"DuplicateFile_1.html"}).empty());
 }
 
-TEST_F(ExportFileTest, ALinkKeepsPointingAtTheNewPage)
+TEST_F(ExportFileTest, ALinkAtTheNameIsReplacedNotFollowed)
 {
-    const std::string Real = Tree.File("real.html", {.Content = "old"});
-    const std::string Link = Tree.Link("link.html", "real.html");
+    const std::string Other = Tree.File("private.txt", {.Content = "someone else's", .Mode = 0600});
+    const std::string Link = Tree.Link("DuplicateFile_1.html", "private.txt");
     ASSERT_TRUE(ExportHtmlFile(Link, L.Page()).Ok);
-    EXPECT_EQ(ReadFile(Real), HtmlExportText(L.Page()));
+    EXPECT_EQ(ReadFile(Other), "someone else's");
+    EXPECT_EQ(ReadFile(Link), HtmlExportText(L.Page()));
     struct stat St{};
     ASSERT_EQ(::lstat(Link.c_str(), &St), 0);
-    EXPECT_TRUE(S_ISLNK(St.st_mode));
+    EXPECT_TRUE(S_ISREG(St.st_mode));
+}
+
+TEST_F(ExportFileTest, ANameAtTheLengthLimitWorks)
+{
+    const std::string Path = Tree.Path(std::string(NAME_MAX - 5, 'n') + ".html");
+    const TExportResult R = ExportHtmlFile(Path, L.Page());
+    ASSERT_TRUE(R.Ok) << R.Error;
+    EXPECT_EQ(ReadFile(Path), HtmlExportText(L.Page()));
 }
 
 TEST_F(ExportFileTest, FailuresAreReportedAndLeaveTheOldFile)

@@ -121,6 +121,7 @@ TEST_F(TempTreeTest, AddSubFoldersListsHiddenAndReadOnlyFoldersOnly) {
     Tree.Dir("readonly", {.Mode = 0555});
     Tree.Dir(".hidden-readonly", {.Mode = 0555});
     Tree.Dir("plain/deeper");
+    Tree.Dir("Readme");
     Tree.File("file.txt", {.Content = "x"});
     Tree.File(".hidden-file", {.Content = "x"});
     Tree.Link("link-to-plain", "plain");
@@ -129,7 +130,10 @@ TEST_F(TempTreeTest, AddSubFoldersListsHiddenAndReadOnlyFoldersOnly) {
 
     TDirectoryList List;
     EXPECT_TRUE(places::AddSubFolders(Tree.Root() + "/", List));
-    EXPECT_EQ(Names(List), (std::vector<std::string>{".hidden", ".hidden-readonly", "plain", "readonly"}));
+    // In name order, letters without regard to case.
+    std::vector<std::string> Listed;
+    for (const auto& I : List) Listed.push_back(I->DisplayName);
+    EXPECT_EQ(Listed, (std::vector<std::string>{".hidden", ".hidden-readonly", "plain", "Readme", "readonly"}));
     for (const auto& I : List) EXPECT_EQ(I->Path, Tree.Root() + "/" + I->DisplayName + "/");
 }
 

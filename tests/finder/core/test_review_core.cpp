@@ -5,14 +5,17 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <map>
 #include <random>
 #include <set>
 
 #include "finder/core/MatchingUnit.h"
 #include "finder/core/DeleteCore.h"
+#include "finder/core/FileWipe.h"
 #include "finder/core/ResultRows.h"
 #include "finder/core/ScanCore.h"
 #include "tests/finder/core/CoreTestSupport.h"
@@ -316,6 +319,80 @@ TEST(DeepWalk, DuplicatesAtTheBottomOfADeepTreeAreFound)
     EXPECT_FALSE(Outcome.Failed);
     ASSERT_EQ(Groups.size(), 1u);
     EXPECT_EQ(Groups[0]->Count, 2);
+}
+
+// Paths longer than PATH_MAX are scanned, deleted and wiped like any other:
+// every step goes folder by folder through descriptors.
+
+// Folders below Rel, made one at a time, until the path is longer than
+// PATH_MAX; returns the deepest one's path.
+std::string DeepFolder(TempTree& T, const std::string& Rel)
+{
+    std::string Path = T.Dir(Rel);
+    int Fd = ::open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string Part(200, 'd');
+    while (Fd >= 0 && Path.size() <= PATH_MAX + 200) {
+        ::mkdirat(Fd, Part.c_str(), 0755);
+        const int Next = ::openat(Fd, Part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(Fd);
+        Fd = Next;
+        Path += "/" + Part;
+    }
+    EXPECT_GE(Fd, 0);
+    ::close(Fd);
+    return Path;
+}
+
+bool WriteDeep(const std::string& Path, const std::string& Content)
+{
+    std::string Name;
+    const plat::TFd Dir(plat::OpenParentNoFollow(Path, Name));
+    const plat::TFd F(::openat(Dir.Get(), Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    return F.Valid() && ::write(F.Get(), Content.data(), Content.size()) == ssize_t(Content.size());
+}
+
+bool ExistsDeep(const std::string& Path)
+{
+    plat::TWin32FindData D;
+    return plat::StatEntry(Path, D);
+}
+
+TEST(DeepWalk, PathsLongerThanPathMaxAreScannedDeletedAndWiped)
+{
+    TempTree T;
+    const std::string Deep = DeepFolder(T, "top/deep");
+    ASSERT_GT(Deep.size(), size_t(PATH_MAX));
+    T.File("top/a.txt", {.Content = "same bytes"});
+    ASSERT_TRUE(WriteDeep(Deep + "/b.txt", "same bytes"));
+    ASSERT_TRUE(WriteDeep(Deep + "/c.txt", "wipe me"));
+
+    TScanOptions O;
+    O.PumpIntervalMs = 0;
+    O.Match.Kind = TScanKind::FileBye;
+    O.Places.push_back({T.Path("top"), false});
+    TGroupList Groups;
+    uint8_t RunState = rsRunning;
+    ASSERT_FALSE(Scan(O, Groups, RunState).Failed);
+    TRowList Rows;
+    BuildResultRows(Groups, O.Match.Kind, TSortState{}, Rows);
+    ASSERT_EQ(Rows.size(), 3u);
+    for (size_t I = 1; I < Rows.size(); ++I)
+        Rows[I]->Checked = RowFilePath(static_cast<const TSearchResult&>(*Rows[I]), O.Match.Kind) == Deep + "/b.txt";
+    TDeleteSummary S;
+    EXPECT_EQ(DeleteSelected(Rows, O.Match.Kind, false, S), 1);
+    EXPECT_EQ(S.Succeeded, 1);
+    EXPECT_FALSE(ExistsDeep(Deep + "/b.txt"));
+    EXPECT_TRUE(T.Exists("top/a.txt"));
+
+    TEraseContext Ctx;
+    Ctx.ProgramFolder = T.Path("prog/");
+    TEraseSummary E;
+    ASSERT_TRUE(ExistsDeep(Deep + "/c.txt"));
+    EraseItems({{Deep + "/c.txt", "File", true}, {T.Path("top/deep"), "Folder", true}}, RunState, Ctx, E);
+    ASSERT_EQ(E.Items.size(), 2u);
+    EXPECT_EQ(E.Items[0].Status, TEraseStatus::Succeeded);
+    EXPECT_EQ(E.Items[1].Status, TEraseStatus::Succeeded);
+    EXPECT_FALSE(T.Exists("top/deep"));
 }
 
 // ---------------------------------------------------------------------------
