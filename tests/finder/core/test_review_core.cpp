@@ -297,6 +297,16 @@ private:
     rlimit FOld{};
 };
 
+// A same-content scan of one place, walked whole.
+TScanOptions ContentScanOf(const std::string& Place)
+{
+    TScanOptions O;
+    O.PumpIntervalMs = 0;
+    O.Match.Kind = TScanKind::FileBye;
+    O.Places.push_back({Place, false});
+    return O;
+}
+
 TEST(DeepWalk, DuplicatesAtTheBottomOfADeepTreeAreFound)
 {
     TempTree T;
@@ -304,10 +314,7 @@ TEST(DeepWalk, DuplicatesAtTheBottomOfADeepTreeAreFound)
     for (int I = 0; I < 120; ++I) Rel += "/d";
     T.File("top/a.txt", {.Content = "same bytes"});
     T.File(Rel + "/b.txt", {.Content = "same bytes"});
-    TScanOptions O;
-    O.PumpIntervalMs = 0;
-    O.Match.Kind = TScanKind::FileBye;
-    O.Places.push_back({T.Path("top"), false});
+    const TScanOptions O = ContentScanOf(T.Path("top"));
     TGroupList Groups;
     uint8_t RunState = rsRunning;
     TScanOutcome Outcome;
@@ -366,10 +373,7 @@ TEST(DeepWalk, PathsLongerThanPathMaxAreScannedDeletedAndWiped)
     ASSERT_TRUE(WriteDeep(Deep + "/b.txt", "same bytes"));
     ASSERT_TRUE(WriteDeep(Deep + "/c.txt", "wipe me"));
 
-    TScanOptions O;
-    O.PumpIntervalMs = 0;
-    O.Match.Kind = TScanKind::FileBye;
-    O.Places.push_back({T.Path("top"), false});
+    const TScanOptions O = ContentScanOf(T.Path("top"));
     TGroupList Groups;
     uint8_t RunState = rsRunning;
     ASSERT_FALSE(Scan(O, Groups, RunState).Failed);
