@@ -115,6 +115,7 @@ uint64_t DeviceId(dev_t Dev) { return DeviceId(major(Dev), minor(Dev)); }
 bool ReadFolderNames(int Fd, TFolderNames& Names)
 {
     Names.Text.clear();
+    Names.Folded.clear();
     Names.Entries.clear();
     alignas(8) char Buf[32768];
     for (;;) {
@@ -137,8 +138,17 @@ bool ReadFolderNames(int Fd, TFolderNames& Names)
             Names.Entries.push_back(E);
         }
     }
-    std::sort(Names.Entries.begin(), Names.Entries.end(),
-              [&](const TNameEntry& A, const TNameEntry& B) { return FolderOrderLess(Names.Name(A), Names.Name(B)); });
+    // The order of FolderOrderLess, from a folded copy made once.
+    Names.Folded = Names.Text;
+    for (char& C : Names.Folded) C = char(FoldCapital(static_cast<unsigned char>(C)));
+    const char* F = Names.Folded.data();
+    const char* T = Names.Text.data();
+    std::sort(Names.Entries.begin(), Names.Entries.end(), [&](const TNameEntry& A, const TNameEntry& B) {
+        const int C = std::memcmp(F + A.Offset, F + B.Offset, std::min(A.Length, B.Length));
+        if (C != 0) return C < 0;
+        if (A.Length != B.Length) return A.Length < B.Length;
+        return std::memcmp(T + A.Offset, T + B.Offset, A.Length) < 0;
+    });
     return true;
 }
 

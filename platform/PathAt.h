@@ -77,7 +77,8 @@ struct TNameEntry {
 };
 
 struct TFolderNames {
-    std::string Text;  // every name, one after the other
+    std::string Text;    // every name, one after the other
+    std::string Folded;  // the same with ASCII letters as capitals, for sorting
     std::vector<TNameEntry> Entries;
     std::string_view Name(const TNameEntry& E) const { return {Text.data() + E.Offset, E.Length}; }
 };

@@ -79,25 +79,30 @@ void TScanRun::ScanCheckedPlaces()
 
 bool TScanRun::TIdentitySet::Insert(uint64_t Device, uint64_t Inode)
 {
-    // Open addressing in one flat array; an all-ones pair marks a free slot.
-    constexpr std::pair<uint64_t, uint64_t> Free{UINT64_MAX, UINT64_MAX};
+    size_t Dev = 0;
+    while (Dev < FDevices.size() && FDevices[Dev] != Device) ++Dev;
+    if (Dev == FDevices.size() && Dev < 0xFFFE) FDevices.push_back(Device);
+    if (Dev >= 0xFFFE || Inode >> 48) return FOthers.insert({Device, Inode}).second;
+    const uint64_t Key = (uint64_t(Dev + 1) << 48) | Inode;
     if ((FCount + 1) * 10 > FSlots.size() * 7) {
-        std::vector<std::pair<uint64_t, uint64_t>> Old(FSlots.empty() ? 1024 : FSlots.size() * 2, Free);
+        std::vector<uint64_t> Old(FSlots.empty() ? 4096 : FSlots.size() * 2, 0);
         Old.swap(FSlots);
-        FCount = 0;
-        for (const auto& K : Old)
-            if (K != Free) Insert(K.first, K.second);
+        const size_t Mask = FSlots.size() - 1;
+        for (const uint64_t K : Old) {
+            if (!K) continue;
+            size_t I = size_t((K * 0x9E3779B97F4A7C15ull) >> 20) & Mask;
+            while (FSlots[I]) I = (I + 1) & Mask;
+            FSlots[I] = K;
+        }
     }
-    const uint64_t H = (Inode * 0x9E3779B97F4A7C15ull) ^ (Device * 0xC2B2AE3D27D4EB4Full);
     const size_t Mask = FSlots.size() - 1;
-    for (size_t I = size_t(H ^ (H >> 29)) & Mask;; I = (I + 1) & Mask) {
-        auto& S = FSlots[I];
-        if (S == Free) {
-            S = {Device, Inode};
+    for (size_t I = size_t((Key * 0x9E3779B97F4A7C15ull) >> 20) & Mask;; I = (I + 1) & Mask) {
+        if (FSlots[I] == Key) return false;
+        if (!FSlots[I]) {
+            FSlots[I] = Key;
             ++FCount;
             return true;
         }
-        if (S.first == Device && S.second == Inode) return false;
     }
 }
 

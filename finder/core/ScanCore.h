@@ -67,8 +67,12 @@ private:
     public:
         bool Insert(uint64_t Device, uint64_t Inode);  // false when already there
     private:
-        std::vector<std::pair<uint64_t, uint64_t>> FSlots;
+        // One 64-bit key per file (the device's number in FDevices above
+        // 48 bits of inode), 0 for a free slot; the rare rest kept aside.
+        std::vector<uint64_t> FSlots;
         size_t FCount = 0;
+        std::vector<uint64_t> FDevices;
+        std::set<std::pair<uint64_t, uint64_t>> FOthers;
     } FFilesMet;
     std::set<std::pair<uint64_t, uint64_t>> FFileMounts;
 
