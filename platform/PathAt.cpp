@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <mutex>
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -65,14 +64,11 @@ void TFd::Reset(int Fd)
 
 void RaiseOpenFileLimit()
 {
-    static std::once_flag Once;
-    std::call_once(Once, [] {
-        rlimit Files{};
-        if (getrlimit(RLIMIT_NOFILE, &Files) == 0 && Files.rlim_cur < Files.rlim_max) {
-            Files.rlim_cur = Files.rlim_max;
-            setrlimit(RLIMIT_NOFILE, &Files);
-        }
-    });
+    rlimit Files{};
+    if (getrlimit(RLIMIT_NOFILE, &Files) == 0 && Files.rlim_cur < Files.rlim_max) {
+        Files.rlim_cur = Files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &Files);
+    }
 }
 
 int OpenFolderNoFollow(const std::string& Path, int Flags)

@@ -43,7 +43,7 @@ private:
 };
 
 // A walk keeps one descriptor per folder level open: the soft limit of open
-// files is raised to the hard one, once.
+// files is raised to the hard one.
 void RaiseOpenFileLimit();
 
 // Opens the folder Path one component at a time, from "/" for an absolute
