@@ -7,11 +7,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <emf2svg.h>
 #include <libwmf/api.h>
+#include <libwmf/ipa.h>
 #include <libwmf/svg.h>
 
 namespace {
@@ -29,6 +32,105 @@ constexpr size_t kEmfHeaderSize = 88;
 bool DimensionsAllowed(long long Width, long long Height, long long MaxPixels)
 {
     return Width > 0 && Height > 0 && Width <= 65535 && Height <= 65535 && Width * Height <= MaxPixels;
+}
+
+// The SVG document of one WMF conversion, written by libwmf's SVG device
+// through this stream. libwmf names each colour by the nearest of its named
+// colours (#1f77b4 becomes steelblue) and fills at half opacity when the
+// background mode is transparent, which in a metafile only concerns hatch
+// gaps, pen dashes and text cells: a solid fill is opaque in either mode.
+// Each drawing call's text is therefore held apart and written with the
+// call's own colours.
+struct TWmfSvgText {
+    wmfFunctionReference Device{}; // the SVG device's own functions
+    std::string Text;              // the document so far
+    std::string Pending;           // written by the call under way
+};
+
+int PutSvgText(char* Text, void* Context)
+{
+    static_cast<TWmfSvgText*>(Context)->Pending += Text;
+    return 0;
+}
+
+int ResetSvgText(void* Context)
+{
+    auto* Out = static_cast<TWmfSvgText*>(Context);
+    Out->Text.clear();
+    Out->Pending.clear();
+    return 0;
+}
+
+TWmfSvgText& SvgTextOf(wmfAPI* API) { return *static_cast<TWmfSvgText*>(WMF_SVG_GetData(API)->out->context); }
+
+// Replaces the colour named after each "Property:" in Svg by Colour.
+void SetColour(std::string& Svg, const std::string& Property, const wmfRGB* Colour)
+{
+    if (!Colour) return;
+    char Hex[8];
+    std::snprintf(Hex, sizeof Hex, "#%02x%02x%02x", Colour->r, Colour->g, Colour->b);
+    for (size_t At = Svg.find(Property); At != std::string::npos; At = Svg.find(Property, At + 1)) {
+        const size_t Name = At + Property.size();
+        size_t End = Name;
+        while (End < Svg.size() && Svg[End] >= 'a' && Svg[End] <= 'z') ++End;
+        if (End == Name || Svg.compare(Name, End - Name, "none") == 0) continue;
+        Svg.replace(Name, End - Name, Hex);
+    }
+}
+
+// What a call fills with: text in the text colour, a pixel or a flood in its
+// own colour, every other shape with the brush.
+const wmfRGB* FillOf(const wmfDrawText_t* Draw) { return &Draw->dc->textcolor; }
+const wmfRGB* FillOf(const wmfDrawPixel_t* Draw) { return &Draw->color; }
+const wmfRGB* FillOf(const wmfFlood_t* Draw) { return &Draw->color; }
+template <typename T> const wmfRGB* FillOf(const T* Draw)
+{
+    return Draw->dc && Draw->dc->brush ? &Draw->dc->brush->lbColor : nullptr;
+}
+const wmfRGB* PenOf(const wmfDC* Dc) { return Dc && Dc->pen ? &Dc->pen->lopnColor : nullptr; }
+
+template <auto Member, typename T> void DrawExact(wmfAPI* API, T* Draw)
+{
+    TWmfSvgText& Out = SvgTextOf(API);
+    Out.Text += Out.Pending;
+    Out.Pending.clear();
+    (Out.Device.*Member)(API, Draw);
+    for (size_t At = Out.Pending.find("fill-opacity:0.5"); At != std::string::npos;
+         At = Out.Pending.find("fill-opacity:0.5", At))
+        Out.Pending.replace(At, 16, "fill-opacity:1.0");
+    SetColour(Out.Pending, "fill:", FillOf(Draw));
+    SetColour(Out.Pending, "stroke:", PenOf(Draw->dc));
+    Out.Text += Out.Pending;
+    Out.Pending.clear();
+}
+
+template <auto Member> void Wrap(wmfFunctionReference& Functions)
+{
+    if (Functions.*Member) Functions.*Member = &DrawExact<Member>;
+}
+
+// Keeps the SVG device's functions in Out and puts the exact-colour
+// wrappers in their place.
+void DrawInExactColours(wmfAPI* API, TWmfSvgText& Out)
+{
+    auto& Functions = *static_cast<wmfFunctionReference*>(API->function_reference);
+    Out.Device = Functions;
+    Wrap<&wmfFunctionReference::flood_interior>(Functions);
+    Wrap<&wmfFunctionReference::flood_exterior>(Functions);
+    Wrap<&wmfFunctionReference::draw_pixel>(Functions);
+    Wrap<&wmfFunctionReference::draw_pie>(Functions);
+    Wrap<&wmfFunctionReference::draw_chord>(Functions);
+    Wrap<&wmfFunctionReference::draw_arc>(Functions);
+    Wrap<&wmfFunctionReference::draw_ellipse>(Functions);
+    Wrap<&wmfFunctionReference::draw_line>(Functions);
+    Wrap<&wmfFunctionReference::poly_line>(Functions);
+    Wrap<&wmfFunctionReference::draw_polygon>(Functions);
+    Wrap<&wmfFunctionReference::draw_polypolygon>(Functions);
+    Wrap<&wmfFunctionReference::draw_rectangle>(Functions);
+    Wrap<&wmfFunctionReference::rop_draw>(Functions);
+    Wrap<&wmfFunctionReference::draw_text>(Functions);
+    Wrap<&wmfFunctionReference::region_frame>(Functions);
+    Wrap<&wmfFunctionReference::region_paint>(Functions);
 }
 
 } // namespace
@@ -149,46 +251,60 @@ bool WmfToSvg(const unsigned char* Data, size_t Size, TMetafileSvg& Out, std::st
     }
     // A placeable file states its units per inch and is shown at 96 pixels
     // per inch; a plain one has none, and its logical units become pixels
-    // (libwmf counts 72 of them to the inch).
+    // (libwmf counts 72 of them to the inch, or 1440 in a large drawing).
+    // The size is rounded: a writer's 320 pixels at 1000 units per inch are
+    // 3333 units, which must not come back as 319 pixels.
     const bool Placeable = Size >= 4 && ReadU32(Data) == kPlaceableKey;
-    const double Resolution = Placeable ? 96.0 : 72.0;
     bool Ok = false;
     wmfD_Rect Box;
-    unsigned int Width = 0, Height = 0;
+    float Units[2] = {0, 0};
     if (wmf_mem_open(API, Copy.data(), long(Copy.size())) != wmf_E_None) {
         Error = "WMF error: cannot open the data";
     } else if (wmf_scan(API, 0, &Box) != wmf_E_None) {
         Error = "WMF error: damaged records";
-    } else if (wmf_display_size(API, &Width, &Height, Resolution, Resolution) != wmf_E_None) {
+    } else if (wmf_size(API, &Units[0], &Units[1]) != wmf_E_None || !std::isfinite(Units[0]) ||
+               !std::isfinite(Units[1])) {
         Error = "WMF error: no size";
-    } else if (Width < 2 || Height < 2) {
-        Out.Width = int(Width);
-        Out.Height = int(Height);
-        Out.Svg.clear();
-        Ok = true;
-    } else if (!DimensionsAllowed(Width, Height, MaxPixels)) {
-        Error = "WMF error: picture too large";
     } else {
-        wmf_svg_t* Device = WMF_SVG_GetData(API);
-        Device->out = wmf_stream_create(API, nullptr);
-        Device->Description = const_cast<char*>("metafile");
-        Device->bbox = Box;
-        Device->width = Width;
-        Device->height = Height;
-        // Embedded raster pictures go into the document, never into files.
-        Device->flags |= WMF_SVG_INLINE_IMAGES;
-        const wmf_error_t Played = wmf_play(API, 0, &Box);
-        char* Text = nullptr;
-        unsigned long Length = 0;
-        if (Device->out) wmf_stream_destroy(API, Device->out, &Text, &Length);
-        Device->out = nullptr;
-        if (Played != wmf_E_None || !Text) {
-            Error = "WMF error: damaged records";
-        } else {
+        const double Small = double(Units[0]) * double(Units[1]) < 1024.0 * 1024.0;
+        const double PerInch = Placeable ? ReadU16(Data + 14) : Small ? 72.0 : 1440.0;
+        const double Resolution = Placeable ? 96.0 : 72.0;
+        const double ExactWidth = std::fabs(Units[0]) * Resolution / PerInch;
+        const double ExactHeight = std::fabs(Units[1]) * Resolution / PerInch;
+        const long long Width = PerInch > 0 && ExactWidth < 1e9 ? std::llround(ExactWidth) : -1;
+        const long long Height = PerInch > 0 && ExactHeight < 1e9 ? std::llround(ExactHeight) : -1;
+        if (Width < 0 || Height < 0) {
+            Error = "WMF error: no size";
+        } else if (Width < 2 || Height < 2) {
             Out.Width = int(Width);
             Out.Height = int(Height);
-            Out.Svg.assign(Text, Length);
+            Out.Svg.clear();
             Ok = true;
+        } else if (!DimensionsAllowed(Width, Height, MaxPixels)) {
+            Error = "WMF error: picture too large";
+        } else {
+            TWmfSvgText Text;
+            wmfStream Stream{&Text, &PutSvgText, &ResetSvgText};
+            wmf_svg_t* Device = WMF_SVG_GetData(API);
+            Device->out = &Stream;
+            Device->Description = const_cast<char*>("metafile");
+            Device->bbox = Box;
+            Device->width = (unsigned int)Width;
+            Device->height = (unsigned int)Height;
+            // Embedded raster pictures go into the document, never into files.
+            Device->flags |= WMF_SVG_INLINE_IMAGES;
+            DrawInExactColours(API, Text);
+            const wmf_error_t Played = wmf_play(API, 0, &Box);
+            Device->out = nullptr;
+            Text.Text += Text.Pending;
+            if (Played != wmf_E_None || Text.Text.empty()) {
+                Error = "WMF error: damaged records";
+            } else {
+                Out.Width = int(Width);
+                Out.Height = int(Height);
+                Out.Svg = std::move(Text.Text);
+                Ok = true;
+            }
         }
     }
     wmf_mem_close(API);

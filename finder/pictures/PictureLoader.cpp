@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include <gif_lib.h>
 #include <jpeglib.h>
@@ -321,39 +322,118 @@ bool LoadGif(const unsigned char* Data, size_t Size, QImage& Bitmap, bool Header
 
 // ---- PNG -------------------------------------------------------------------
 
+// libpng reads from memory through this source and reports its errors here.
+struct TPngReader {
+    png_structp Png = nullptr;
+    png_infop Info = nullptr;
+    const unsigned char* Data = nullptr;
+    size_t Size = 0;
+    size_t Pos = 0;
+    char Message[128] = {};
+    ~TPngReader() { png_destroy_read_struct(&Png, &Info, nullptr); }
+};
+
+void PngRead(png_structp Png, png_bytep Out, size_t Count)
+{
+    auto* Reader = static_cast<TPngReader*>(png_get_io_ptr(Png));
+    if (Count > Reader->Size - Reader->Pos) png_error(Png, "read beyond end of data");
+    std::memcpy(Out, Reader->Data + Reader->Pos, Count);
+    Reader->Pos += Count;
+}
+
+[[noreturn]] void PngFail(png_structp Png, png_const_charp Message)
+{
+    auto* Reader = static_cast<TPngReader*>(png_get_error_ptr(Png));
+    std::snprintf(Reader->Message, sizeof Reader->Message, "%s", Message);
+    png_longjmp(Png, 1);
+}
+
+void PngWarn(png_structp, png_const_charp) {}
+
+// The steps that may end in libpng's long jump. No object with a destructor
+// lives in these frames.
+bool PngReadHeader(TPngReader& Reader)
+{
+    if (setjmp(png_jmpbuf(Reader.Png))) return false;
+    png_set_read_fn(Reader.Png, &Reader, PngRead);
+    // Only the chunks that decide the pixels are read: every other chunk
+    // (texts, profiles, private data) is passed over without a buffer, so a
+    // chunk that claims gigabytes costs nothing. What remains is bounded.
+    png_set_keep_unknown_chunks(Reader.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    static const png_byte Kept[] = {'g', 'A', 'M', 'A', 0, 's', 'R', 'G', 'B', 0};
+    png_set_keep_unknown_chunks(Reader.Png, PNG_HANDLE_CHUNK_AS_DEFAULT, Kept, 2);
+    png_set_chunk_malloc_max(Reader.Png, 64 * 1024);
+    png_set_chunk_cache_max(Reader.Png, 16);
+    png_set_user_limits(Reader.Png, 65535, 65535);
+    png_read_info(Reader.Png, Reader.Info);
+    return true;
+}
+
+// Decodes into Rows as 8-bit RGB, or RGBA when WithAlpha.
+bool PngReadRows(TPngReader& Reader, png_bytepp Rows, bool WithAlpha, size_t RowBytes)
+{
+    if (setjmp(png_jmpbuf(Reader.Png))) return false;
+    png_set_expand(Reader.Png);
+    png_set_scale_16(Reader.Png);
+    png_set_gray_to_rgb(Reader.Png);
+    if (!WithAlpha) png_set_strip_alpha(Reader.Png);
+    png_set_gamma(Reader.Png, PNG_DEFAULT_sRGB, PNG_DEFAULT_sRGB);
+    png_set_interlace_handling(Reader.Png);
+    png_read_update_info(Reader.Png, Reader.Info);
+    if (png_get_rowbytes(Reader.Png, Reader.Info) != RowBytes) png_error(Reader.Png, "unexpected row format");
+    png_read_image(Reader.Png, Rows);
+    png_read_end(Reader.Png, nullptr);
+    return true;
+}
+
 bool LoadPng(const unsigned char* Data, size_t Size, QImage& Bitmap, bool HeaderOnly, int& Width, int& Height,
              std::string* Error, long long MaxPixels)
 {
-    png_image Image;
-    std::memset(&Image, 0, sizeof Image);
-    Image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&Image, Data, Size)) {
-        SetError(Error, std::string("PNG error: ") + Image.message);
-        return false;
-    }
-    Width = int(Image.width);
-    Height = int(Image.height);
-    if (HeaderOnly || Width < 2 || Height < 2) {
-        png_image_free(&Image);
-        return true;
-    }
-    if (!SizeAllowed(Image.width, Image.height, MaxPixels)) {
-        png_image_free(&Image);
-        SetError(Error, "PNG error: picture too large");
-        return false;
-    }
-    Image.format = PNG_FORMAT_RGB;
-    PrepareBitmap(Bitmap, Width, Height);
-    if (Bitmap.isNull()) {
-        png_image_free(&Image);
+    TPngReader Reader;
+    Reader.Data = Data;
+    Reader.Size = Size;
+    Reader.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &Reader, PngFail, PngWarn);
+    if (Reader.Png) Reader.Info = png_create_info_struct(Reader.Png);
+    if (!Reader.Info) {
         SetError(Error, "PNG error: out of memory");
         return false;
     }
-    const png_color White{255, 255, 255};
-    if (!png_image_finish_read(&Image, &White, Bitmap.bits(), png_int_32(Bitmap.bytesPerLine()), nullptr)) {
-        Bitmap = QImage();
-        SetError(Error, std::string("PNG error: ") + Image.message);
+    if (!PngReadHeader(Reader)) {
+        SetError(Error, std::string("PNG error: ") + Reader.Message);
         return false;
+    }
+    Width = int(png_get_image_width(Reader.Png, Reader.Info));
+    Height = int(png_get_image_height(Reader.Png, Reader.Info));
+    if (HeaderOnly || Width < 2 || Height < 2) return true;
+    if (!SizeAllowed(Width, Height, MaxPixels)) {
+        SetError(Error, "PNG error: picture too large");
+        return false;
+    }
+    PrepareBitmap(Bitmap, Width, Height);
+    if (Bitmap.isNull()) {
+        SetError(Error, "PNG error: out of memory");
+        return false;
+    }
+    // Transparent parts show white: a picture with alpha is decoded apart
+    // and laid on white.
+    const bool WithAlpha = (png_get_color_type(Reader.Png, Reader.Info) & PNG_COLOR_MASK_ALPHA) != 0 ||
+                           png_get_valid(Reader.Png, Reader.Info, PNG_INFO_tRNS) != 0;
+    std::vector<unsigned char> Rgba(WithAlpha ? size_t(Width) * size_t(Height) * 4 : 0);
+    std::vector<png_bytep> Rows(static_cast<size_t>(Height));
+    for (int Y = 0; Y < Height; ++Y)
+        Rows[size_t(Y)] = WithAlpha ? Rgba.data() + size_t(Y) * size_t(Width) * 4 : Bitmap.scanLine(Y);
+    if (!PngReadRows(Reader, Rows.data(), WithAlpha, size_t(Width) * (WithAlpha ? 4 : 3))) {
+        Bitmap = QImage();
+        SetError(Error, std::string("PNG error: ") + Reader.Message);
+        return false;
+    }
+    for (int Y = 0; WithAlpha && Y < Height; ++Y) {
+        const unsigned char* In = Rows[size_t(Y)];
+        uchar* Out = Bitmap.scanLine(Y);
+        for (int X = 0; X < Width; ++X, In += 4, Out += 3) {
+            const unsigned Alpha = In[3];
+            for (int C = 0; C < 3; ++C) Out[C] = uchar((In[C] * Alpha + 255 * (255 - Alpha) + 127) / 255);
+        }
     }
     return true;
 }

@@ -5,9 +5,58 @@
 #include "finder/pictures/PictureSimilarity.h"
 #include "test_pictures_support.h"
 
+#include <QBuffer>
+
+#include <gif_lib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <optional>
+#include <vector>
 
 namespace {
+
+const unsigned char* Bytes(const std::string& S) { return reinterpret_cast<const unsigned char*>(S.data()); }
+
+int GifWrite(GifFileType* File, const GifByteType* Data, int Length)
+{
+    static_cast<std::string*>(File->UserData)->append(reinterpret_cast<const char*>(Data), size_t(Length));
+    return Length;
+}
+
+// A GIF with one palette index per pixel (0 black, 1 red, 2 blue, 3 green),
+// Transparent the transparent index or -1, after a comment of CommentBlocks
+// full sub-blocks.
+std::string MakeGif(int Width, int Height, const std::vector<GifPixelType>& Pixels, int Transparent,
+                    int CommentBlocks = 0)
+{
+    std::string Out;
+    int Code = 0;
+    GifFileType* Gif = EGifOpen(&Out, GifWrite, &Code);
+    GifColorType Colours[4] = {{0, 0, 0}, {255, 0, 0}, {0, 0, 255}, {0, 255, 0}};
+    ColorMapObject* Map = GifMakeMapObject(4, Colours);
+    EGifSetGifVersion(Gif, true);
+    EGifPutScreenDesc(Gif, Width, Height, 2, 0, Map);
+    const std::string Comment(255, 'c');
+    EGifPutExtensionLeader(Gif, COMMENT_EXT_FUNC_CODE);
+    for (int I = 0; I < CommentBlocks; ++I) EGifPutExtensionBlock(Gif, 255, Comment.data());
+    EGifPutExtensionTrailer(Gif);
+    GraphicsControlBlock Control{DISPOSAL_UNSPECIFIED, false, 0, Transparent};
+    GifByteType Extension[4];
+    EGifPutExtension(Gif, GRAPHICS_EXT_FUNC_CODE, int(EGifGCBToExtension(&Control, Extension)), Extension);
+    EGifPutImageDesc(Gif, 0, 0, Width, Height, false, nullptr);
+    std::vector<GifPixelType> Row;
+    for (int Y = 0; Y < Height; ++Y) {
+        Row.assign(Pixels.begin() + Y * Width, Pixels.begin() + (Y + 1) * Width);
+        EGifPutLine(Gif, Row.data(), Width);
+    }
+    EGifCloseFile(Gif, &Code);
+    GifFreeMapObject(Map);
+    return Out;
+}
 
 // ---- picture type from the first two bytes --------------------------------
 
@@ -105,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TSampleCase{"frame_offset.gif", 3, 100, 80, true},
                       TSampleCase{"half_transparent.png", 5, 64, 48, true}, TSampleCase{"icon.ico", 10, 48, 48, false},
                       TSampleCase{"shapes.emf", 11, 200, 150, false}, TSampleCase{"shapes.wmf", 12, 200, 150, false},
-                      TSampleCase{"shapes_std.wmf", 11, 201, 151, false}));
+                      TSampleCase{"shapes_std.wmf", 11, 201, 151, false},
+                      TSampleCase{"clear.emf", 11, 320, 240, false}, TSampleCase{"clear.wmf", 12, 320, 240, false}));
 
 // Variants of one picture in other formats decode to nearly the same pixels.
 TEST(Samples, LosslessCopiesAreIdenticalAndJpegKindsClose)
@@ -136,6 +186,11 @@ TEST(Samples, TransparentPartsShowWhite)
     ASSERT_TRUE(LoadPicture(Sample("half_transparent.png"), Picture));
     EXPECT_EQ(Picture.pixelColor(10, 10), QColor(Qt::blue));
     EXPECT_EQ(Picture.pixelColor(50, 10), QColor(Qt::white));
+    // A GIF's transparent index (red here) is not painted.
+    const std::string Gif = MakeGif(4, 2, {1, 1, 2, 2, 1, 1, 2, 2}, 1);
+    ASSERT_TRUE(LoadPictureData(Bytes(Gif), Gif.size(), ptGif, Picture));
+    EXPECT_EQ(Picture.pixelColor(0, 1), QColor(Qt::white));
+    EXPECT_EQ(Picture.pixelColor(3, 1), QColor(Qt::blue));
 }
 
 // The three metafiles hold one drawing: red rectangle, blue ellipse, white
@@ -153,6 +208,20 @@ TEST(Samples, MetafilesDrawTheirShapes)
         EXPECT_EQ(Picture.pixelColor(195, 145), QColor(Qt::white)) << Name;
     }
     EXPECT_GT(PictureSimilarity(Sample("shapes.emf"), Sample("shapes.wmf")), 97.0);
+}
+
+// Twins drawn in transparent background mode: a solid fill stays opaque and
+// keeps its exact colour, however near a named colour it lies.
+TEST(Samples, MetafileFillsKeepTheirExactColours)
+{
+    struct Spot { int X, Y; const char* Colour; };
+    const Spot Spots[] = {{5, 5, "#f7f1e3"}, {85, 80, "#1f77b4"}, {240, 80, "#ff7f0e"}, {160, 210, "#2ca02c"}};
+    for (const char* Name : {"clear.emf", "clear.wmf"}) {
+        QImage Picture;
+        ASSERT_TRUE(LoadPicture(Sample(Name), Picture)) << Name;
+        for (const Spot& S : Spots) EXPECT_EQ(Picture.pixelColor(S.X, S.Y).name(), S.Colour) << Name;
+    }
+    EXPECT_GT(PictureSimilarity(Sample("clear.emf"), Sample("clear.wmf")), 97.0);
 }
 
 // ---- the type rules decide what is decoded ---------------------------------
@@ -330,6 +399,126 @@ TEST_F(ConverterInput, IconDirectorySizeIsNotTheSize)
     EXPECT_EQ(Picture.size(), QSize(48, 48));
     EXPECT_EQ(PictureSimilarity(Path("odd.ico"), Sample("icon.ico")), 100.0);
 }
+
+// ---- a picture costs memory in proportion to its pixels -------------------
+
+std::string Encoded(const QImage& Picture, const char* Format)
+{
+    QByteArray Data;
+    QBuffer Buffer(&Data);
+    Buffer.open(QIODevice::WriteOnly);
+    Picture.save(&Buffer, Format);
+    return Data.toStdString();
+}
+
+const QImage Red = Filled(16, 16, Qt::red);
+
+// A PNG chunk; Declared, when given, is the length its header claims.
+std::string PngChunk(const std::string& Type, const std::string& Data, uint32_t Declared = 0)
+{
+    const uint32_t Length = Declared ? Declared : uint32_t(Data.size());
+    const std::string Body = Type + Data;
+    const uLong Crc = crc32(0, Bytes(Body), uInt(Body.size()));
+    std::string Out;
+    for (uint32_t V : {Length, uint32_t(Crc)})
+        for (int Shift = 24; Shift >= 0; Shift -= 8) Out.push_back(char(V >> Shift));
+    return Out.substr(0, 4) + Body + Out.substr(4);
+}
+
+// The red PNG with Before inserted after its header chunk and After before
+// its end chunk.
+std::string RedPng(const std::string& Before, const std::string& After = "")
+{
+    const std::string Png = Encoded(Red, "PNG");
+    return Png.substr(0, 33) + Before + Png.substr(33, Png.size() - 45) + After + Png.substr(Png.size() - 12);
+}
+
+// A chunk that claims 2 GiB in a file of a few hundred bytes.
+std::string HugePng(const char* Type) { return RedPng(PngChunk(Type, std::string(20, 'x'), 0x7FFFFFF0)); }
+
+// The red JPEG with Markers inserted after its start marker.
+std::string RedJpeg(const std::string& Markers)
+{
+    const std::string Jpeg = Encoded(Red, "JPG");
+    return Jpeg.substr(0, 2) + Markers + Jpeg.substr(2);
+}
+
+std::string JpegMarker(int Code, size_t Length)
+{
+    return std::string{'\xFF', char(Code), char(Length >> 8), char(Length & 0xFF)} + std::string(Length - 2, 'm');
+}
+
+struct TCostCase {
+    const char* Name;
+    std::string (*Make)();
+    int Type;
+    bool Loads;
+};
+
+class DecodeCost : public ::testing::TestWithParam<TCostCase> {};
+
+// Growth of the peak resident memory while a child process decodes Data,
+// over what this process holds, in MiB; none when no child could be run.
+std::optional<long> DecodeGrowthMiB(const std::string& Data, int Type)
+{
+    long Before = 0;
+    std::ifstream Status("/proc/self/status");
+    for (std::string Key; Status >> Key;)
+        if (Key == "VmRSS:" && Status >> Before) break;
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+        QImage Picture;
+        LoadPictureData(Bytes(Data), Data.size(), Type, Picture);
+        ::_exit(0);
+    }
+    int Result = 0;
+    rusage Usage{};
+    if (Child < 0 || ::wait4(Child, &Result, 0, &Usage) != Child || !WIFEXITED(Result)) return std::nullopt;
+    return (Usage.ru_maxrss - Before) / 1024;
+}
+
+TEST_P(DecodeCost, AncillaryDataCostsNoMoreThanItsBytes)
+{
+    const TCostCase& Case = GetParam();
+    const std::string Data = Case.Make();
+    QImage Picture;
+    ASSERT_EQ(LoadPictureData(Bytes(Data), Data.size(), Case.Type, Picture), Case.Loads);
+    if (Case.Loads) {
+        EXPECT_EQ(CompareBitmaps(Picture, Filled(16, 16, Qt::red)), 100.0);
+    }
+    const std::optional<long> Growth = DecodeGrowthMiB(Data, Case.Type);
+    ASSERT_TRUE(Growth.has_value());
+    EXPECT_LT(*Growth, 32);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, DecodeCost,
+    ::testing::Values(
+        TCostCase{"png_huge_iTXt", [] { return HugePng("iTXt"); }, ptPng, false},
+        TCostCase{"png_huge_zTXt", [] { return HugePng("zTXt"); }, ptPng, false},
+        TCostCase{"png_huge_tEXt", [] { return HugePng("tEXt"); }, ptPng, false},
+        TCostCase{"png_huge_pCAL", [] { return HugePng("pCAL"); }, ptPng, false},
+        TCostCase{"png_huge_sCAL", [] { return HugePng("sCAL"); }, ptPng, false},
+        TCostCase{"png_huge_sPLT", [] { return HugePng("sPLT"); }, ptPng, false},
+        TCostCase{"png_whole_chunks",
+                  [] {
+                      return RedPng(PngChunk("tEXt", "Comment" + std::string(1, '\0') + std::string(300000, 't')) +
+                                        PngChunk("prVt", std::string(300000, 'p')),
+                                    PngChunk("zTXt", "Title" + std::string(2, '\0') + std::string(1000, 'z')));
+                  },
+                  ptPng, true},
+        TCostCase{"gif_long_comment", [] { return MakeGif(16, 16, std::vector<GifPixelType>(256, 1), -1, 4000); },
+                  ptGif, true},
+        TCostCase{"jpeg_many_markers",
+                  [] {
+                      std::string Markers;
+                      for (int Code = 0xE1; Code <= 0xEF; ++Code) Markers += JpegMarker(Code, 65535);
+                      return RedJpeg(Markers + JpegMarker(0xFE, 65535));
+                  },
+                  ptJpeg, true},
+        TCostCase{"jpeg_marker_past_end", [] { return RedJpeg(JpegMarker(0xE1, 100).replace(2, 2, "\xFF\xFF")); },
+                  ptJpeg, false}),
+    [](const ::testing::TestParamInfo<TCostCase>& Info) { return std::string(Info.param.Name); });
 
 } // namespace
 
