@@ -105,9 +105,7 @@ bool TFLACfile::GetInfo(TByteSource& Source, bool SetTags)
                           uint32_t(Header[25]));
 
         // Every block moves the position on by at least 5 bytes and the walk
-        // ends at the end of the data, so a damaged chain cannot loop. A block
-        // cut short by the end of the file ends the walk; the file is then
-        // judged by its stream facts alone.
+        // ends at the end of the data, so a damaged chain cannot loop.
         int32_t BlockNumber = 0;
         bool Last = (Header[4] & 0x80) != 0;
         while (!Last) {
@@ -136,11 +134,14 @@ bool TFLACfile::GetInfo(TByteSource& Source, bool SetTags)
                 Position = BlockEnd;
                 continue;
             }
-            if (BlockEnd > Size) {
+            // A block cut short by the end of the file ends the walk. The
+            // comments of a cut comment block are read up to the cut.
+            const bool Cut = BlockEnd > Size;
+            if (Cut && BlockType != BlockVorbisComment) {
                 Position = Size;
                 break;
             }
-            std::vector<uint8_t> Data(Length);
+            std::vector<uint8_t> Data(size_t(std::min<uint64_t>(Length, Size - Position)));
             if (!Source.ReadAt(Position, Data.data(), Data.size())) break;
             if (BlockType == BlockVorbisComment) {
                 VCOffset = int64_t(Position);
@@ -152,6 +153,10 @@ bool TFLACfile::GetInfo(TByteSource& Source, bool SetTags)
             } else {
                 if (BlockType == BlockPadding) PaddingFragments = true;
                 AddMetaDataOther(BlockHeader, std::move(Data));
+            }
+            if (Cut) {
+                Position = Size;
+                break;
             }
             Position = BlockEnd;
         }

@@ -64,20 +64,29 @@ int ReadMusicTags(const std::string& FileName, std::vector<std::string>& List)
         } catch (const std::exception&) {
             List.clear();
         }
-    } else if (Ext == ".rm") {
-        TRMFile Rm;
-        Rm.ReadFromFile(FileName);
-        if (const TContent* Content = Rm.GetContent()) {
-            AddFour(List, SingleByteToUtf8(CText(Content->Title)), SingleByteToUtf8(CText(Content->Author)),
-                    SingleByteToUtf8(CText(Content->Copyright)), SingleByteToUtf8(CText(Content->Comment)));
+    }
+    // A file that cannot be opened (no read permission) is a file without
+    // tags, as an unreadable MP3 or WMA file is: one such file must not end
+    // the scan of a whole disk.
+    try {
+        if (Ext == ".rm") {
+            TRMFile Rm;
+            Rm.ReadFromFile(FileName);
+            if (const TContent* Content = Rm.GetContent()) {
+                AddFour(List, SingleByteToUtf8(CText(Content->Title)), SingleByteToUtf8(CText(Content->Author)),
+                        SingleByteToUtf8(CText(Content->Copyright)), SingleByteToUtf8(CText(Content->Comment)));
+            }
+        } else if (Ext == ".ogg") {
+            TOggVorbis Ogg;
+            if (Ogg.ReadFromFile(FileName) && Ogg.IsValid())
+                AddFour(List, Ogg.Title, Ogg.Artist, Ogg.Date, Ogg.Comment);
+        } else if (Ext == ".flac") {
+            TFLACfile Flac;
+            if (Flac.ReadFromFile(FileName) && Flac.IsValid())
+                AddFour(List, Flac.Title, Flac.Artist, Flac.Date, Flac.Comment);
         }
-    } else if (Ext == ".ogg") {
-        TOggVorbis Ogg;
-        if (Ogg.ReadFromFile(FileName) && Ogg.IsValid()) AddFour(List, Ogg.Title, Ogg.Artist, Ogg.Date, Ogg.Comment);
-    } else if (Ext == ".flac") {
-        TFLACfile Flac;
-        if (Flac.ReadFromFile(FileName) && Flac.IsValid())
-            AddFour(List, Flac.Title, Flac.Artist, Flac.Date, Flac.Comment);
+    } catch (const EFOpenError&) {
+        List.clear();
     }
     return int(List.size());
 }

@@ -7,9 +7,8 @@
 
 namespace tags {
 
-// Clears List, fills it and returns its count (0 or 4). Errors that the Ogg
-// Vorbis, FLAC and RealMedia readers raise (a file that cannot be opened)
-// pass out as exceptions derived from std::exception.
+// Clears List, fills it and returns its count (0 or 4). A file that cannot
+// be opened gives 0; any other error a reader raises passes out.
 int ReadMusicTags(const std::string& FileName, std::vector<std::string>& List);
 
 } // namespace tags

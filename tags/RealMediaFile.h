@@ -1,6 +1,7 @@
 #pragma once
-// The header chunks of a RealMedia file, one record object per chunk. Read
-// only: the file is opened for reading and never written.
+// The header chunks of a RealMedia file, one record object per chunk. The
+// file is opened for reading and never written; each record can also write
+// itself back into a byte stream, in the layout it was read from.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,11 +17,27 @@ class TByteSource;
 // Texts are kept as the bytes read; a user sees them up to the first zero byte.
 std::string CText(const std::string& Bytes);
 
+// The byte stream records are written into.
+using TRMStream = std::vector<uint8_t>;
+// Big-endian writers, the inverses of TByteReader::U32BE and U16BE.
+void WriteBE32(TRMStream& Stream, uint32_t Value);
+void WriteBE16(TRMStream& Stream, uint16_t Value);
+
+// Every record writes each text and array at the length or count it holds,
+// the part the data cut short as zeros (as the zero-filled buffers of the
+// format would hold it), so that what it writes reads back the same.
 class TRMPacket {
 public:
     virtual ~TRMPacket() = default;
     // Reads the body fields from R, which holds no more than the chunk's data.
     virtual uint32_t LoadFromStream(TByteReader& R) = 0;
+    // Appends the record as a file holds it, after CalcSize.
+    virtual void SaveToStream(TRMStream& Stream) = 0;
+    // Recomputes the record's size in bytes (a chunk's Size, a type-specific
+    // block's Len) and returns it.
+    virtual uint32_t CalcSize() = 0;
+    // Adds one "Name=value" line per field.
+    virtual void Dump(std::vector<std::string>& Lines) const = 0;
 };
 
 class TSpecificData : public TRMPacket {
@@ -29,6 +46,15 @@ public:
     uint32_t Len;
     std::vector<uint8_t> Data; // the raw bytes, as many of Len as the chunk holds
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override; // Block(), Len its size
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
+
+protected:
+    // The block as a file holds it: the raw bytes, or the fields of a known
+    // type followed by the bytes after them.
+    virtual TRMStream Block() const;
+    void KeepTail(TRMStream& Fields) const;
 };
 
 class TAudioTypeSpecificData : public TSpecificData {
@@ -47,6 +73,10 @@ public:
     uint8_t TitleLen = 0, AuthorLen = 0, CopyrightLen = 0, AppLen = 0;
     std::string Title, Author, Copyright, App;
     uint32_t LoadFromStream(TByteReader& R) override;
+    void Dump(std::vector<std::string>& Lines) const override;
+
+protected:
+    TRMStream Block() const override; // the fields as the block holds them
 };
 
 class TVideoTypeSpecificData : public TSpecificData {
@@ -57,6 +87,10 @@ public:
     uint16_t UiWidth = 0, UiHeight = 0, UiBitCount = 0, UiPadWidth = 0, UiPadHeight = 0;
     uint32_t FramesPerSecond = 0, UlSPOExtra = 0, UlStreamVersion = 0;
     uint32_t LoadFromStream(TByteReader& R) override;
+    void Dump(std::vector<std::string>& Lines) const override;
+
+protected:
+    TRMStream Block() const override;
 };
 
 class TNameValueProperty : public TRMPacket {
@@ -69,6 +103,9 @@ public:
     uint16_t ValueLength = 0;
     std::string ValueData;
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 class TLogicalStream : public TSpecificData {
@@ -86,6 +123,9 @@ public:
     uint32_t NumPropertiesReal = 0; // property objects made
     // Reads straight on from the media header, whatever Len says.
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 class TRMGenericHeader : public TRMPacket {
@@ -94,10 +134,15 @@ public:
     uint32_t Size = 0;
     uint16_t ObjectVersion = 0;
     uint32_t LoadFromStream(TByteReader& R) override; // the 10 header bytes
+    // A bare header: its 10 bytes.
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
     virtual std::unique_ptr<TRMGenericHeader> Clone() const;
 
 protected:
     void CopyHeader(const TRMGenericHeader& From);
+    void SaveHeader(TRMStream& Stream) const;
 };
 
 class TRMFileHeader : public TRMGenericHeader {
@@ -105,6 +150,9 @@ public:
     explicit TRMFileHeader(const TRMGenericHeader& H) { CopyHeader(H); }
     uint32_t FileVersion = 0, NumHeaders = 0;
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 class TProperties : public TRMGenericHeader {
@@ -114,6 +162,9 @@ public:
              Duration = 0, Preroll = 0, IndexOffset = 0, DataOffset = 0;
     uint16_t NumStreams = 0, Flags = 0;
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 class TMediaProperties : public TRMGenericHeader {
@@ -129,6 +180,9 @@ public:
     uint32_t TypeSpecificLen = 0;
     std::unique_ptr<TSpecificData> TypeSpecificData; // owned
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 class TContent : public TRMGenericHeader {
@@ -137,6 +191,9 @@ public:
     uint16_t TitleLen = 0, AuthorLen = 0, CopyrightLen = 0, CommentLen = 0;
     std::string Title, Author, Copyright, Comment;
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 class TDataHeader : public TRMGenericHeader {
@@ -144,6 +201,9 @@ public:
     explicit TDataHeader(const TRMGenericHeader& H) { CopyHeader(H); }
     uint32_t NumInterleavePackets = 0, NextDataHeader = 0;
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 struct TIndexRecord {
@@ -159,6 +219,9 @@ public:
     uint32_t NextIndexHeader = 0;
     std::vector<TIndexRecord> Indices; // as many of NumIndices as the chunk holds
     uint32_t LoadFromStream(TByteReader& R) override;
+    void SaveToStream(TRMStream& Stream) override;
+    uint32_t CalcSize() override;
+    void Dump(std::vector<std::string>& Lines) const override;
 };
 
 // A warning for the user: Text and Caption in UTF-8.

@@ -238,6 +238,16 @@ TEST(FLACBlocks, DamagedLengthsAndCountsStayInsideTheirBlock)
     TFLACfile Flac4;
     EXPECT_TRUE(Read(Flac4, MakeFlac({{2, {}}, {4, CommentBlock({"TITLE=t"})}})));
     EXPECT_EQ(Flac4.Title, "");
+
+    // A file cut inside its comment block gives the comments before the cut.
+    std::vector<uint8_t> Cut = MakeFlac({{4, CommentBlock({"TITLE=Song", "ARTIST=Band", "COMMENT=cut here"})}});
+    Cut.resize(Cut.size() - 200 - 4);
+    TFLACfile Flac5;
+    EXPECT_TRUE(Read(Flac5, Cut));
+    EXPECT_EQ(Flac5.Title, "Song");
+    EXPECT_EQ(Flac5.Artist, "Band");
+    EXPECT_EQ(Flac5.Comment, "");
+    EXPECT_EQ(Flac5.AudioOffset, int64_t(Cut.size()));
 }
 
 TEST(FLACBlocks, EveryTruncationIsSafe)

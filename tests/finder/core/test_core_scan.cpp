@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "finder/core/ScanCore.h"
+#include "tests/common/FileModes.h"
 #include "tests/common/MountNamespace.h"
 #include "tests/finder/core/CoreTestSupport.h"
 
@@ -264,6 +265,27 @@ TEST_F(ScanTest, AnErrorEndsTheRunCleanlyAndKeepsTheGroups)
     EXPECT_EQ(RunState, rsStopRequested);
     ASSERT_EQ(Groups.size(), 1u);
     EXPECT_EQ(Groups[0]->Count, 2);  // c.mp3 was never reached
+}
+
+// With the tag readers themselves: a song that cannot be read has no tags,
+// and the scan goes on to the songs after it.
+TEST_F(ScanTest, UnreadableSongsHaveNoTagsAndTheScanGoesOn)
+{
+    Options.Match.Kind = TScanKind::Title;
+    Options.Match.Mode = Options.Match.Filter.Mode = 3;
+    Options.Match.Filter.MusicAll = false; // the five ticked types, ".rm" and ".flac" among them
+    // A RealMedia file that holds only a content chunk titled "Song".
+    const std::string Song = std::string("CONT\0\0\0\x16\0\0\0\x04Song", 16) + std::string(6, '\0');
+    Tree.File("1/a.rm", {.Content = Song});
+    for (const char* Name : {"2/x.ogg", "2/y.flac", "2/z.rm"}) Tree.File(Name, {.Content = Song, .Mode = 0});
+    Tree.File("3/b.rm", {.Content = Song});
+    Place("");
+    corvane_test::TFileModesApply Modes;
+    ASSERT_TRUE(Modes.Ok());
+    const TScanOutcome O = Run();
+    EXPECT_FALSE(O.Failed) << O.Error;
+    ASSERT_EQ(Groups.size(), 1u);
+    EXPECT_EQ(Groups[0]->Count, 2); // a.rm and b.rm
 }
 
 TEST_F(ScanTest, CountersFollowTheGroups)
