@@ -121,6 +121,10 @@ bool DecodeJpeg(const unsigned char* Data, size_t Size, QImage& Bitmap, bool Hea
     Progress.progress_monitor = JpegProgress;
     Info.progress = &Progress;
     jpeg_mem_src(&Info, Data, static_cast<unsigned long>(Size));
+    // Comment and application markers are passed over, never kept: each costs
+    // its bytes and no memory (the JFIF and Adobe markers are still read).
+    jpeg_save_markers(&Info, JPEG_COM, 0);
+    for (int Marker = JPEG_APP0; Marker <= JPEG_APP0 + 15; ++Marker) jpeg_save_markers(&Info, Marker, 0);
     jpeg_read_header(&Info, TRUE);
     Width = int(Info.image_width);
     Height = int(Info.image_height);
@@ -255,6 +259,8 @@ bool LoadGif(const unsigned char* Data, size_t Size, QImage& Bitmap, bool Header
             }
             if (ExtCode == GRAPHICS_EXT_FUNC_CODE && Ext && Ext[0] >= 4)
                 Transparent = (Ext[1] & 1) ? Ext[4] : -1;
+            // Every other extension is passed over sub-block by sub-block
+            // (255 bytes at most, in giflib's own buffer): nothing is kept.
             while (Ext) {
                 if (DGifGetExtensionNext(Gif, &Ext) == GIF_ERROR) {
                     SetError(Error, GifError(Gif->Error));
