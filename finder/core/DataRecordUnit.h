@@ -43,7 +43,7 @@ void CopyStamp(To& T, const From& F)
     T.Device = F.Device;
 }
 
-enum class TGroupKind { SameName, SameContent, SongTitle, SimilarPicture };
+enum class TGroupKind { SameName, SameContent, SongTitle, SimilarPicture, Mail, Contact };
 
 // Base of every group record in the group list.
 struct TGroupRecord {

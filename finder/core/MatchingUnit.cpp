@@ -286,6 +286,8 @@ TMatcher::TMatcher(TGroupList& Groups, const TMatchOptions& Options, TRunControl
             FAux.resize(I + 1);
             AddToSizeChain(int64_t(static_cast<TSearchSimilar&>(G).Size), I);
             break;
+        case TGroupKind::Mail:
+        case TGroupKind::Contact: break;
         }
     }
 }

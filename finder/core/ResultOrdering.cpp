@@ -29,15 +29,6 @@ std::vector<uint32_t> Order(const std::vector<K>& Keys, uint8_t Direction)
     return Result;
 }
 
-template <class T>
-void Permute(std::vector<T>& V, const std::vector<uint32_t>& Order)
-{
-    std::vector<T> Out;
-    Out.reserve(V.size());
-    for (uint32_t I : Order) Out.push_back(std::move(V[I]));
-    V.swap(Out);
-}
-
 template <class G>
 void SortGroupsBy(TGroupList& Groups, TGroupKind Kind, uint8_t Direction)
 {

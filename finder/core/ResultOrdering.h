@@ -38,6 +38,16 @@ void ExchangeSortOrder(std::vector<uint32_t>& Order, const std::vector<K>& Keys,
     }
 }
 
+// Puts V into Order (a permutation of its indexes).
+template <class T>
+void Permute(std::vector<T>& V, const std::vector<uint32_t>& Order)
+{
+    std::vector<T> Out;
+    Out.reserve(V.size());
+    for (uint32_t I : Order) Out.push_back(std::move(V[I]));
+    V.swap(Out);
+}
+
 // The order (a permutation of 0..n-1) in which the exchange sort leaves
 // elements with these keys.
 std::vector<uint32_t> SortOrder(const std::vector<std::string>& Keys, uint8_t Direction);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "finder/core/OutlookResults.h"
 #include "finder/core/ResultOrdering.h"
 
 namespace finder {
@@ -143,6 +144,8 @@ std::string BuildResultRows(TGroupList& Groups, TScanKind Kind, const TSortState
             Members += int64_t(G.Files.size());
             break;
         }
+        case TGroupKind::Mail:
+        case TGroupKind::Contact: break;
         }
     }
     char Buf[160];
@@ -154,6 +157,7 @@ std::string BuildResultRows(TGroupList& Groups, TScanKind Kind, const TSortState
 TRowTexts RowTexts(const TResultRow& Base, int Mode, TScanKind Kind)
 {
     TRowTexts T;
+    if (OutlookRowTexts(Base, T)) return T;
     T.ImageIndex = Base.Checked ? 1 : 0;
     const auto* Row = dynamic_cast<const TSearchResult*>(&Base);
     if (!Row) return T;

@@ -192,10 +192,16 @@ void TDeleteDuplicatesForm::ScanNowButtonClick(QObject*) {
         }
         break;
     case 2:
-        // No mailbox can be opened yet: the test instance fails.
-        FOutlookApp = QVariant();
-        Warn("You do not have Outlook software.");
-        return;
+        // A test instance, released at once: refused when there is no mailbox.
+        try {
+            FOutlookApp = plat::CreateOleObject("Outlook.Application");
+            FOutlookApp.reset();
+        } catch (const plat::EOutlookError&) {
+            FOutlookApp.reset();
+            Warn("You do not have Outlook software.");
+            return;
+        }
+        break;
     case 3:
         if (rbMusicSpec->Checked() && !cbMp3->Checked() && !cbWMA->Checked() && !cbRM->Checked() &&
             !cbOgg->Checked() && !cbFLAC->Checked()) {
@@ -262,9 +268,10 @@ void TDeleteDuplicatesForm::ScanNowButtonClick(QObject*) {
 
     // 4. The mode's work. An error ends the run as a stop would: the groups
     // found so far are shown and the window is usable again.
-    std::string Error;
+    std::string Error, MailboxError;
     try {
         if (FMode == 1 || FMode == 3 || FMode == 4) ScanCheckedPlaces();
+        if (FMode == 2) MailboxError = OutlookScanRun();
         if (FMode == 5) {
             // The shredder: every ticked item is overwritten and deleted, one
             // summary row each; between items every message gets through
@@ -316,6 +323,8 @@ void TDeleteDuplicatesForm::ScanNowButtonClick(QObject*) {
     ScanTimerTimer(ScanTimer);  // the final counts
     if (FRunState == rsRunning) FRunState = rsFinished;
     if (!Error.empty()) plat::ShowException(Error);
+    // A mailbox that could not be read ends the run as finished, with what was found.
+    if (!MailboxError.empty()) Warn(MailboxError);
 
     // 6. Results.
     EndOfRun();
@@ -356,6 +365,9 @@ void TDeleteDuplicatesForm::ScanTimerTimer(QObject*) {
             // The walk keeps these counts as groups grow, so a tick costs nothing.
             Groups = FScan->DuplicateGroups();
             Members = FScan->DuplicateFiles();
+        } else if (FOutlookScan) {
+            Groups = FOutlookScan->DuplicateGroups();
+            Members = FOutlookScan->DuplicateFiles();
         } else {
             for (const auto& G : FGroupList)
                 if (G->Count > 1) {
@@ -382,9 +394,9 @@ void TDeleteDuplicatesForm::ScanTimerTimer(QObject*) {
 void TDeleteDuplicatesForm::BuildResultRows() {
     std::string Status;
     if (FMode == 2) {
-        FRowList.clear();
-        Status = std::string("0 duplicate groups found where 0 ") + (rbEmail->Checked() ? "Emails" : "Contacts") +
-                 " are contained within.";
+        const bool Email = rbEmail->Checked();
+        Status = finder::BuildOutlookRows(FGroupList, Email, Email ? FMailSortColumn : FContactSortColumn,
+                                          FSortDirection, FRowList);
     } else {
         finder::TSortState Sort{FFileSortColumn, FSortDirection};
         Status = finder::BuildResultRows(FGroupList, ScanKind(), Sort, FRowList);
@@ -441,14 +453,11 @@ void TDeleteDuplicatesForm::DuplicatesListViewColumnClick(int Column) {
         FFileSortColumn = Sort.FileSortColumn;
         FSortDirection = Sort.SortDirection;
     } else {
-        FSortDirection = FSortDirection == 0 ? 1 : 0;
-        if (FMode == 2 && Column >= 0 && Column <= 3) {
-            uint8_t& Field = rbEmail->Checked() ? FMailSortColumn : FContactSortColumn;
-            if (Field != uint8_t(Column)) {
-                FSortDirection = 0;
-                Field = uint8_t(Column);
-            }
-        }
+        if (FMode == 2)
+            finder::OutlookColumnClick(Column, rbEmail->Checked() ? FMailSortColumn : FContactSortColumn,
+                                       FSortDirection);
+        else
+            FSortDirection = FSortDirection == 0 ? 1 : 0;
     }
     BuildResultRows();
 }
@@ -475,9 +484,9 @@ QString FolderOf(const QString& Caption) {
 } // namespace
 
 void TDeleteDuplicatesForm::DuplicatesListViewDblClick(QObject*) {
+    if (FMode == 2) return OutlookDblClick();
     TListItem Item;
     if (!SelectedFileRow(Item)) return;
-    if (FMode == 2) return;  // mail and contact items are shown by the mailbox
     if (FMode == 4) {
         if (QFileInfo(Item.Caption).isFile()) plat::ShellOpen(Item.Caption.toStdString());
         return;
@@ -537,7 +546,7 @@ void TDeleteDuplicatesForm::DeleteButtonClick(QObject*) {
 
 void TDeleteDuplicatesForm::ConfirmAndDelete(std::string& Confirmation) {
     if (FMode == 2)
-        Confirmation = "The mails will be permanently deleted and can not recovered!\r\rAre you sure to proceed?";
+        Confirmation = finder::OutlookDeleteConfirmationText;
     else
         Confirmation = finder::DeleteConfirmationText(rbDeleteToRec->Checked());
     if (plat::MessageBox(Confirmation, finder::DeleteConfirmationCaption,
@@ -578,6 +587,8 @@ int32_t TDeleteDuplicatesForm::DeleteSelected() {
     if (FMode == 1 || FMode == 3 || FMode == 4)
         finder::DeleteSelected(FRowList, ScanKind(), rbDeleteToRec->Checked(), Summary,
                                [] { QCoreApplication::processEvents(); });
+    else if (FMode == 2)
+        DeleteOutlookSelected(Summary);
     QList<QTreeWidgetItem*> Items;
     Items.reserve(qsizetype(Summary.Items.size()));
     for (const finder::TDeleteOutcome& O : Summary.Items) {

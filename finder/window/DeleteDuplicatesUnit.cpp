@@ -724,7 +724,7 @@ void TDeleteDuplicatesForm::FormDestroy(QObject*) {
     FGroupList.clear();
     FRowList.clear();
     FCustomFileTypes.clear();
-    FOutlookApp = QVariant();
+    FOutlookApp.reset();
 }
 
 void TDeleteDuplicatesForm::EmptyResultLists() {

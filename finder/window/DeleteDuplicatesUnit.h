@@ -20,6 +20,8 @@
 #include "finder/window/FormControls.h"
 #include "finder/window/ImageEx.h"
 #include "finder/core/FileWipe.h"
+#include "finder/core/OutlookResults.h"
+#include "finder/core/OutlookScan.h"
 #include "finder/core/PlacesTree.h"
 #include "finder/core/ResultRows.h"
 #include "finder/core/ScanCore.h"
@@ -125,7 +127,11 @@ public:
     std::vector<std::string> FCustomFileTypes;
     TDateTime FStartTime = 0;
     int32_t FMode = 0;
-    QVariant FOutlookApp, FNameSpace, FOutlookFolder;
+    // The mailbox connection a mail or contact scan leaves for showing and
+    // deleting items; FOutlookFolder is the scanned folder's collection.
+    std::shared_ptr<plat::TOutlookApplication> FOutlookApp;
+    std::shared_ptr<plat::TOutlookNameSpace> FNameSpace;
+    std::shared_ptr<plat::TOutlookItems> FOutlookFolder;
 
     // Seams of the run: called after each pass of the message pump, and how
     // often the pump runs at most (0: at every pass).
@@ -203,6 +209,12 @@ public:
     void Property1Click(QObject* Sender);
     void Showfile1Click(QObject* Sender);
 
+    // The Outlook mode's branches: the scan (returns the reason when the
+    // mailbox could not be read), showing the selected item, the deletion.
+    std::string OutlookScanRun();
+    void OutlookDblClick();
+    void DeleteOutlookSelected(finder::TDeleteSummary& Summary);
+
     // The deletion and the summary.
     void ConfirmAndDelete(std::string& Confirmation);
     int32_t DeleteSelected();
@@ -234,6 +246,7 @@ private:
     bool FShown = false;
     bool FDeleting = false;
     finder::TScanRun* FScan = nullptr;  // the walk under way, for the counters
+    finder::TOutlookScan* FOutlookScan = nullptr;  // the same for a mail or contact scan
     int FFindFrame = 0;
     QTimer* FFindAnimation;
     std::vector<QPixmap> FFindFrames;

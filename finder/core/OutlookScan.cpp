@@ -1,0 +1,238 @@
+#include "finder/core/OutlookScan.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "finder/core/MD5Unit.h"
+#include "finder/core/ResultOrdering.h"
+#include "finder/core/ResultRows.h"
+
+namespace finder {
+
+namespace {
+
+std::string Digest(const std::string& Text) { return MD5Print(MD5String(Text)); }
+
+// A key of several texts that no other texts can give.
+std::string JoinKey(std::initializer_list<const std::string*> Parts)
+{
+    std::string Key;
+    for (const std::string* P : Parts) {
+        Key += std::to_string(P->size());
+        Key += ':';
+        Key += *P;
+    }
+    return Key;
+}
+
+} // namespace
+
+TMailValues ReadMailValues(plat::TMailItem& Item, bool Digests)
+{
+    TMailValues V;
+    const plat::TMailFields& F = Item.Fields(Digests);
+    V.RawSubject = F.Subject;
+    V.Subject = TrimKey(F.Subject);
+    V.SenderName = TrimKey(F.SenderName);
+    V.Received = Item.ReceivedTime();
+    V.ReceivedTime = DateTimeText(V.Received);
+    V.Size = Item.Size();
+    V.EntryID = Item.EntryID();
+    if (Digests) {
+        V.BodyDigest = Digest(F.Body);
+        V.HTMLBodyDigest = Digest(F.HTMLBody);
+    }
+    return V;
+}
+
+TContactValues ReadContactValues(const plat::TContactItem& Item)
+{
+    TContactValues V;
+    V.FullName = Item.FullName();
+    V.FirstName = TrimKey(Item.FirstName());
+    V.LastName = TrimKey(Item.LastName());
+    V.Nickname = TrimKey(Item.Nickname());
+    V.Phone = Item.BusinessTelephoneNumber();
+    V.Email1Address = TrimKey(Item.Email1Address());
+    V.Email2Address = TrimKey(Item.Email2Address());
+    V.Email3Address = TrimKey(Item.Email3Address());
+    V.EntryID = Item.EntryID();
+    return V;
+}
+
+TOutlookScan::TOutlookScan(const TOutlookOptions& Options, uint8_t& RunState, TGroupList& Groups,
+                           TScanCallbacks Callbacks)
+    : FOptions(Options), FGroups(Groups), FCallbacks(std::move(Callbacks)),
+      FControl(RunState,
+               [this] {
+                   // The scanning page shows the latest item only when the window gets a turn.
+                   if (FCallbacks.ScanMessage && !FCaption.empty()) FCallbacks.ScanMessage(FCaption);
+                   if (FCallbacks.ProcessMessages) FCallbacks.ProcessMessages();
+               },
+               std::chrono::milliseconds(Options.PumpIntervalMs))
+{
+}
+
+TScanOutcome TOutlookScan::Run()
+{
+    TScanOutcome Outcome;
+    try {
+        OutlookApp = plat::CreateOleObject("Outlook.Application");
+        NameSpace = OutlookApp->GetNameSpace("MAPI");
+        const int Folder = FOptions.Kind == 1 ? plat::olFolderInbox : plat::olFolderContacts;
+        OutlookFolder = NameSpace->GetDefaultFolder(Folder)->Items();
+        if (OutlookFolder->Count() > 0) OutlookScanFolder(*OutlookFolder, FOptions.Kind);
+    } catch (const plat::EOutlookError& E) {
+        Outcome.Failed = true;
+        Outcome.Error = E.what();
+    }
+    if (FCallbacks.ScanMessage) FCallbacks.ScanMessage("");
+    if (FControl.RunState() == rsRunning) FControl.RunState() = rsFinished;
+    return Outcome;
+}
+
+void TOutlookScan::OutlookScanFolder(plat::TOutlookItems& Items, int Kind)
+{
+    const int N = Items.Count();
+    const bool Digests = Kind == 1 && Criterion(TScanKind::FileBye);
+    for (int I = 1; I <= N; ++I) {
+        if (FControl.StopRequested()) return;
+        bool Unmatched = true;
+        const std::shared_ptr<plat::TOutlookItem> Item = Items.Item(I);
+        // An item that cannot be read or parsed is passed over; the walk goes on.
+        if (Kind == 1) {
+            auto* Mail = dynamic_cast<plat::TMailItem*>(Item.get());
+            if (!Mail) continue;
+            TMailValues V;
+            try {
+                V = ReadMailValues(*Mail, Digests);
+            } catch (const plat::EOutlookError&) {
+                ++FItemsSkipped;
+                continue;
+            }
+            ++FItemsRead;
+            FCaption = V.RawSubject;
+            MatchOutlookItem(Unmatched, V);
+            if (Unmatched) NewOutlookGroup(V);
+        } else {
+            const auto* Contact = dynamic_cast<const plat::TContactItem*>(Item.get());
+            if (!Contact) continue;
+            const TContactValues V = ReadContactValues(*Contact);
+            ++FItemsRead;
+            FCaption = V.FullName;
+            MatchOutlookItem(Unmatched, V);
+            if (Unmatched) NewOutlookGroup(V);
+        }
+    }
+}
+
+bool TOutlookScan::BeforeGroups()
+{
+    // With no group there is nothing to compare, and no turn for the window.
+    if (FGroups.empty() || FControl.StopRequested()) return false;
+    FControl.ProcessMessages();
+    return !FControl.StopRequested();
+}
+
+std::string TOutlookScan::MailKey(const TMailValues& Item) const
+{
+    if (Criterion(TScanKind::FileName)) return Item.Subject;
+    return Item.BodyDigest + Item.HTMLBodyDigest;
+}
+
+void TOutlookScan::MatchOutlookItem(bool& Unmatched, const TMailValues& Item)
+{
+    if (!BeforeGroups()) return;
+    if (!Criterion(TScanKind::FileName) && !Criterion(TScanKind::FileBye)) return;
+    const auto Found = FIndex.find(MailKey(Item));
+    if (Found == FIndex.end()) return;
+    Unmatched = false;
+    auto& G = static_cast<TSearchStatMail&>(*FGroups[Found->second]);
+    const TScanMailResult& First = G.Mails.front();
+    // Extra conditions look at the group's first e-mail; one that fails drops the item.
+    if (FOptions.SameDate && Item.Received != First.Received) return;
+    if (FOptions.SameSize && Item.Size != First.Size) return;
+    if (FOptions.SameSender && Item.SenderName != First.SenderName) return;
+    G.Mails.push_back({Item.Subject, Item.ReceivedTime, Item.SenderName, Item.EntryID, Item.Size, Item.Received});
+    ++G.Count;
+    Joined(G);
+}
+
+void TOutlookScan::MatchOutlookItem(bool& Unmatched, const TContactValues& Item)
+{
+    if (!BeforeGroups()) return;
+    uint32_t Best = UINT32_MAX;
+    if (Criterion(TScanKind::FileName)) {
+        const auto F = FIndex.find(JoinKey({&Item.FirstName, &Item.LastName}));
+        if (F != FIndex.end()) Best = F->second;
+    } else if (Criterion(TScanKind::FileBye)) {
+        // The first group one of whose addresses is one of the item's.
+        for (const std::string* A : {&Item.Email1Address, &Item.Email2Address, &Item.Email3Address}) {
+            if (A->empty()) continue;
+            const auto F = FIndex.find(*A);
+            if (F != FIndex.end()) Best = std::min(Best, F->second);
+        }
+    } else if (Criterion(TScanKind::Title)) {
+        const auto F = FIndex.find(Item.Nickname);
+        if (F != FIndex.end()) Best = F->second;
+    }
+    if (Best == UINT32_MAX) return;
+    Unmatched = false;
+    auto& G = static_cast<TSearchStatContact&>(*FGroups[Best]);
+    G.Contacts.push_back({Item.FirstName, Item.LastName, Item.Nickname, TrimKey(Item.Phone), Item.Email1Address,
+                          Item.Email2Address, Item.Email3Address, Item.EntryID});
+    ++G.Count;
+    Joined(G);
+}
+
+void TOutlookScan::NewOutlookGroup(const TMailValues& Item)
+{
+    auto G = std::make_unique<TSearchStatMail>();
+    G->Subject = Item.Subject;
+    G->BodyDigest = Item.BodyDigest;
+    G->HTMLBodyDigest = Item.HTMLBodyDigest;
+    G->Count = 1;
+    G->Mails.push_back({Item.Subject, Item.ReceivedTime, Item.SenderName, Item.EntryID, Item.Size, Item.Received});
+    const uint32_t I = uint32_t(FGroups.size());
+    FGroups.push_back(std::move(G));
+    Index(MailKey(Item), I);
+}
+
+void TOutlookScan::NewOutlookGroup(const TContactValues& Item)
+{
+    auto G = std::make_unique<TSearchStatContact>();
+    G->FirstName = Item.FirstName;
+    G->LastName = Item.LastName;
+    G->Nickname = Item.Nickname;
+    G->Email1Address = Item.Email1Address;
+    G->Email2Address = Item.Email2Address;
+    G->Email3Address = Item.Email3Address;
+    G->Count = 1;
+    G->Contacts.push_back({Item.FirstName, Item.LastName, Item.Nickname, Item.Phone, Item.Email1Address,
+                           Item.Email2Address, Item.Email3Address, Item.EntryID});
+    const uint32_t I = uint32_t(FGroups.size());
+    FGroups.push_back(std::move(G));
+    if (Criterion(TScanKind::FileName)) Index(JoinKey({&Item.FirstName, &Item.LastName}), I);
+    else if (Criterion(TScanKind::Title)) Index(Item.Nickname, I);
+    else if (Criterion(TScanKind::FileBye))
+        for (const std::string* A : {&Item.Email1Address, &Item.Email2Address, &Item.Email3Address})
+            if (!A->empty()) Index(*A, I);
+}
+
+void TOutlookScan::Index(const std::string& Key, uint32_t Group)
+{
+    // A key already taken keeps its first group: later ones are never the first match.
+    FIndex.emplace(Key, Group);
+}
+
+void TOutlookScan::Joined(TGroupRecord& G)
+{
+    if (G.Count == 2) {
+        ++FDupGroups;
+        FDupFiles += 2;
+    } else {
+        ++FDupFiles;
+    }
+}
+
+} // namespace finder

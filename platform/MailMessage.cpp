@@ -1,0 +1,170 @@
+// GMime lives here alone: its headers (through GIO) clash with Qt's.
+#include "platform/MailMessage.h"
+
+#include <gmime/gmime.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace {
+
+// A header block longer than this is cut: nothing we read lies beyond it.
+constexpr size_t MaxHeaderBytes = 1 << 20;
+// Multiparts nested deeper than this are not searched for bodies.
+constexpr int MaxDepth = 64;
+
+void InitGMime()
+{
+    static std::once_flag Once;
+    std::call_once(Once, [] { g_mime_init(); });
+}
+
+// Text that is no UTF-8 (a wrong or unknown charset) is taken as ISO-8859-1.
+std::string Utf8Text(const char* Text)
+{
+    if (!Text) return {};
+    if (g_utf8_validate(Text, -1, nullptr)) return Text;
+    gsize Written = 0;
+    gchar* Converted = g_convert(Text, -1, "UTF-8", "ISO-8859-1", nullptr, &Written, nullptr);
+    std::string Out = Converted ? std::string(Converted, Written) : std::string();
+    g_free(Converted);
+    return Out;
+}
+
+bool IsAttachment(GMimeObject* Part)
+{
+    GMimeContentDisposition* D = g_mime_object_get_content_disposition(Part);
+    return D && g_mime_content_disposition_is_attachment(D);
+}
+
+void FindBodies(GMimeObject* Object, TMailFields& Out, bool& Plain, bool& Html, int Depth)
+{
+    if (!Object || Depth > MaxDepth || (Plain && Html)) return;
+    if (GMIME_IS_MULTIPART(Object)) {
+        GMimeMultipart* M = GMIME_MULTIPART(Object);
+        const int N = g_mime_multipart_get_count(M);
+        for (int I = 0; I < N && !(Plain && Html); ++I)
+            FindBodies(g_mime_multipart_get_part(M, I), Out, Plain, Html, Depth + 1);
+        return;
+    }
+    // A forwarded message/rfc822 is an attachment of its own: not searched.
+    if (!GMIME_IS_TEXT_PART(Object) || IsAttachment(Object)) return;
+    GMimeContentType* Type = g_mime_object_get_content_type(Object);
+    const bool IsPlain = g_mime_content_type_is_type(Type, "text", "plain");
+    const bool IsHtml = g_mime_content_type_is_type(Type, "text", "html");
+    if ((IsPlain && Plain) || (IsHtml && Html) || (!IsPlain && !IsHtml)) return;
+    char* Text = g_mime_text_part_get_text(GMIME_TEXT_PART(Object));
+    (IsPlain ? Out.Body : Out.HTMLBody) = Utf8Text(Text);
+    g_free(Text);
+    (IsPlain ? Plain : Html) = true;
+}
+
+bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
+{
+    Out = TMailFields{};
+    GMimeParser* Parser = g_mime_parser_new_with_stream(Stream);
+    g_mime_parser_set_format(Parser, GMIME_FORMAT_MESSAGE);
+    GMimeMessage* Message = g_mime_parser_construct_message(Parser, nullptr);
+    g_object_unref(Parser);
+    if (!Message) return false;
+    Out.Subject = Utf8Text(g_mime_message_get_subject(Message));
+    if (InternetAddressList* From = g_mime_message_get_from(Message);
+        From && internet_address_list_length(From) > 0) {
+        InternetAddress* A = internet_address_list_get_address(From, 0);
+        const char* Name = internet_address_get_name(A);
+        if (Name && *Name) Out.SenderName = Utf8Text(Name);
+        else if (INTERNET_ADDRESS_IS_MAILBOX(A))
+            Out.SenderName = Utf8Text(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(A)));
+    }
+    if (GDateTime* Date = g_mime_message_get_date(Message)) {
+        Out.HasDate = true;
+        Out.Date = g_date_time_to_unix(Date);
+    }
+    if (Bodies) {
+        bool Plain = false, Html = false;
+        FindBodies(g_mime_message_get_mime_part(Message), Out, Plain, Html, 0);
+    }
+    g_object_unref(Message);
+    return true;
+}
+
+// The bytes up to and including the first empty line (the header block).
+// Start only skips bytes already searched.
+size_t HeaderEnd(std::string_view Bytes, size_t Start = 0)
+{
+    if (Start == 0 && Bytes.size() >= 1 && Bytes[0] == '\n') return 1;
+    if (Start == 0 && Bytes.size() >= 2 && Bytes[0] == '\r' && Bytes[1] == '\n') return 2;
+    for (size_t I = Start; I + 1 < Bytes.size(); ++I) {
+        if (Bytes[I] != '\n') continue;
+        if (Bytes[I + 1] == '\n') return I + 2;
+        if (Bytes[I + 1] == '\r' && I + 2 < Bytes.size() && Bytes[I + 2] == '\n') return I + 3;
+    }
+    return std::string_view::npos;
+}
+
+struct TFd {
+    int Fd = -1;
+    ~TFd()
+    {
+        if (Fd >= 0) ::close(Fd);
+    }
+};
+
+} // namespace
+
+bool ParseMailMessage(std::string_view Bytes, bool Bodies, TMailFields& Out)
+{
+    InitGMime();
+    if (!Bodies) Bytes = Bytes.substr(0, std::min(HeaderEnd(Bytes), std::min(Bytes.size(), MaxHeaderBytes)));
+    GMimeStream* Stream = g_mime_stream_mem_new_with_buffer(Bytes.data(), Bytes.size());
+    const bool Ok = FromStream(Stream, Bodies, Out);
+    g_object_unref(Stream);
+    return Ok;
+}
+
+bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::string& Error)
+{
+    InitGMime();
+    TFd F;
+    F.Fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (F.Fd < 0) {
+        Error = Path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool Ok;
+    if (Bodies) {
+        // GMime reads the file itself and keeps only what it needs.
+        GMimeStream* Stream = g_mime_stream_fs_new(F.Fd);
+        g_mime_stream_fs_set_owner(GMIME_STREAM_FS(Stream), FALSE);
+        Ok = FromStream(Stream, true, Out);
+        g_object_unref(Stream);
+    } else {
+        std::string Head;
+        char Buf[16384];
+        size_t End = std::string::npos;
+        while (Head.size() < MaxHeaderBytes) {
+            const ssize_t N = ::read(F.Fd, Buf, sizeof Buf);
+            if (N < 0 && errno == EINTR) continue;
+            if (N < 0) {
+                Error = Path + ": " + std::strerror(errno);
+                return false;
+            }
+            if (N == 0) break;
+            const size_t From = Head.size() >= 3 ? Head.size() - 3 : 0;
+            Head.append(Buf, size_t(N));
+            End = HeaderEnd(Head, From);
+            if (End != std::string::npos) break;
+        }
+        Ok = ParseMailMessage(std::string_view(Head).substr(0, std::min(End, Head.size())), false, Out);
+    }
+    if (!Ok) Error = Path + ": no message could be read from the file.";
+    return Ok;
+}
+
+} // namespace plat

@@ -1,0 +1,144 @@
+#pragma once
+// The mailbox component: our own stand-in for the mail program's automation
+// server, with its objects and members. The application gives the "MAPI"
+// namespace; its default folders are the Inbox (6), a Maildir ($MAILDIR,
+// else ~/Maildir), and the Contacts (10), the vCard files of ~/.contacts.
+// A folder's Items is a snapshot: Count and Item(i) (1-based) stay as they
+// were read; after a removal the caller fetches a fresh collection.
+// Every refused call throws EOutlookError.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/FileTime.h"
+#include "platform/MailMessage.h"
+#include "platform/VCardReader.h"
+
+namespace plat {
+
+class EOutlookError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+constexpr int olFolderInbox = 6;
+constexpr int olFolderContacts = 10;
+
+// Where the two default folders lie: $MAILDIR, else $HOME/Maildir; $HOME/.contacts.
+struct TMailboxPlaces {
+    std::string Maildir;
+    std::string Contacts;
+};
+TMailboxPlaces MailboxPlaces();
+
+// An e-mail or a contact of a folder's collection.
+class TOutlookItem {
+public:
+    virtual ~TOutlookItem() = default;
+    const std::string& EntryID() const { return FEntryID; }
+    // The file that holds the item.
+    const std::string& Path() const { return FPath; }
+    // Opens the item's file with the desktop's default application.
+    void display() const;
+    // Removes the item from its folder without destroying it: a message
+    // moves into the Maildir's .Trash, a card into the user's trash.
+    virtual void Delete() = 0;
+
+protected:
+    std::string FEntryID, FPath;
+};
+
+class TMailItem : public TOutlookItem {
+public:
+    TMailItem(std::string Maildir, std::string Sub, std::string FileName, std::string EntryID);
+    // Every property comes from one reading of the file: the header block
+    // alone until a body is asked for.
+    std::string Subject() { return Fields(false).Subject; }
+    std::string SenderName() { return Fields(false).SenderName; }
+    std::string Body() { return Fields(true).Body; }
+    std::string HTMLBody() { return Fields(true).HTMLBody; }
+    TDateTime ReceivedTime();  // the Date header, else the file's modification time
+    int64_t Size();            // the message file's bytes
+    const TMailFields& Fields(bool Bodies);
+    void Delete() override;
+
+private:
+    std::string FMaildir, FSub, FFileName;
+    TMailFields FFields;
+    int FRead = 0;  // 0 nothing, 1 the header block, 2 the whole message
+    bool FStated = false;
+    int64_t FSize = 0;
+    int64_t FModified = 0;
+    void Stat();
+};
+
+class TContactItem : public TOutlookItem {
+public:
+    TContactItem(std::string Folder, std::string FileName, std::string Text, TVCard Card, std::string EntryID);
+    const std::string& FullName() const { return FCard.FullName; }
+    const std::string& FirstName() const { return FCard.FirstName; }
+    const std::string& LastName() const { return FCard.LastName; }
+    const std::string& Nickname() const { return FCard.Nickname; }
+    std::string Email1Address() const { return Email(0); }
+    std::string Email2Address() const { return Email(1); }
+    std::string Email3Address() const { return Email(2); }
+    const std::string& BusinessTelephoneNumber() const { return FCard.WorkPhone; }
+    // The card's own text as it stands in its file.
+    const std::string& Text() const { return FText; }
+    void Delete() override;
+
+private:
+    std::string FFolder, FFileName, FText;
+    TVCard FCard;
+    std::string Email(size_t I) const { return I < FCard.Emails.size() ? FCard.Emails[I] : std::string(); }
+};
+
+class TOutlookItems {
+public:
+    virtual ~TOutlookItems() = default;
+    virtual int Count() const = 0;
+    // Index from 1 to Count.
+    virtual std::shared_ptr<TOutlookItem> Item(int Index) const = 0;
+};
+
+class TOutlookFolder {
+public:
+    TOutlookFolder(int Number, std::string Path) : FNumber(Number), FPath(std::move(Path)) {}
+    // The folder's items as they are now.
+    std::shared_ptr<TOutlookItems> Items() const;
+    int Number() const { return FNumber; }
+    const std::string& Path() const { return FPath; }
+
+private:
+    int FNumber;
+    std::string FPath;
+};
+
+class TOutlookNameSpace {
+public:
+    explicit TOutlookNameSpace(TMailboxPlaces Places) : FPlaces(std::move(Places)) {}
+    // 6 the Inbox, 10 the Contacts; a folder that does not exist is refused.
+    std::shared_ptr<TOutlookFolder> GetDefaultFolder(int Number) const;
+
+private:
+    TMailboxPlaces FPlaces;
+};
+
+class TOutlookApplication {
+public:
+    explicit TOutlookApplication(TMailboxPlaces Places) : FPlaces(std::move(Places)) {}
+    std::shared_ptr<TOutlookNameSpace> GetNameSpace(const std::string& Type) const;
+
+private:
+    TMailboxPlaces FPlaces;
+};
+
+// "Outlook.Application": refused when neither default folder exists.
+std::shared_ptr<TOutlookApplication> CreateOleObject(const std::string& ProgID);
+
+// The Maildir unique name of a message file: its name before ":2,".
+std::string MaildirUniqueName(const std::string& FileName);
+
+} // namespace plat
