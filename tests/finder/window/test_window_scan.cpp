@@ -11,6 +11,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "tests/common/MailboxFixture.h"
 #include "tests/finder/window/ScanWindowSupport.h"
 
 using namespace corvane_test;
@@ -403,6 +404,7 @@ TEST_P(RefusalTest, ShowsItsMessageAndStartsNothing) {
     QTemporaryDir Program, Store;  // no custom.ini here
     plat::SetProgramFolderForTests(Program.path().toStdString() + "/");
     plat::TRegistry::SetStoreFolder(Store.path().toStdString());
+    const ScopedMailbox NoMailbox(false);  // never the machine's own
     Form->SwitchMode(uint16_t(R.Mode));
     if (R.Tick) ClickNode(Drive("Data"), NodePart::State);
     if (R.Prepare) R.Prepare(*Form);
