@@ -149,7 +149,8 @@ TEST(Mailbox, ReceivedTimeFallsBackToTheFileTime) {
     Box.Tree.SetMTime("home/Maildir/cur/1705485600.M8P100.host:2,S", 1705480200);
     auto Items = CreateOleObject("Outlook.Application")->GetNameSpace("MAPI")->GetDefaultFolder(6)->Items();
     for (int I = 1; I <= Items->Count(); ++I) {
-        auto* M = dynamic_cast<TMailItem*>(Items->Item(I).get());
+        const auto Item = Items->Item(I);
+        auto* M = dynamic_cast<TMailItem*>(Item.get());
         ASSERT_NE(M, nullptr);
         if (M->EntryID() == "1705485600.M8P100.host") {
             EXPECT_EQ(M->ReceivedTime(), FileTimeToLocalDateTime(TimespecToFileTime({1705480200, 0})));
@@ -180,9 +181,7 @@ TEST(Mailbox, CardGoesToTrashAndItsFileKeepsTheOthers) {
     auto Folder = CreateOleObject("Outlook.Application")->GetNameSpace("MAPI")->GetDefaultFolder(10);
     auto Items = Folder->Items();
     ASSERT_EQ(Items->Count(), 8);
-    auto* Pat = dynamic_cast<TContactItem*>(Items->Item(4).get());
-    ASSERT_NE(Pat, nullptr);
-    const std::string PatId = Pat->EntryID();
+    const std::string PatId = Items->Item(4)->EntryID();
     EXPECT_EQ(PatId.substr(0, 12), "friends.vcf#");
 
     // The trash refuses: nothing changes.
