@@ -4,6 +4,7 @@
 #include <gmime/gmime.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -68,10 +69,15 @@ void FindBodies(GMimeObject* Object, TMailFields& Out, bool& Plain, bool& Html, 
 bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
 {
     Out = TMailFields{};
-    GMimeParser* Parser = g_mime_parser_new_with_stream(Stream);
+    // One parser per thread, set to each new stream: its buffers are made once.
+    thread_local GMimeParser* Parser = g_mime_parser_new();
+    g_mime_parser_init_with_stream(Parser, Stream);
     g_mime_parser_set_format(Parser, GMIME_FORMAT_MESSAGE);
     GMimeMessage* Message = g_mime_parser_construct_message(Parser, nullptr);
-    g_object_unref(Parser);
+    // The parser lets go of the stream at once, not at its next message.
+    GMimeStream* Empty = g_mime_stream_null_new();
+    g_mime_parser_init_with_stream(Parser, Empty);
+    g_object_unref(Empty);
     if (!Message) return false;
     Out.Subject = Utf8Text(g_mime_message_get_subject(Message));
     if (InternetAddressList* From = g_mime_message_get_from(Message);
@@ -145,23 +151,32 @@ bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::s
         Ok = FromStream(Stream, true, Out);
         g_object_unref(Stream);
     } else {
-        std::string Head;
-        char Buf[16384];
+        // The header block goes into one buffer kept per thread: a scan
+        // reads many messages, and a fresh buffer for each costs more in
+        // the allocator than the reading does.
+        thread_local GByteArray* Head = g_byte_array_new();
+        g_byte_array_set_size(Head, 0);
         size_t End = std::string::npos;
-        while (Head.size() < MaxHeaderBytes) {
-            const ssize_t N = ::read(F.Fd, Buf, sizeof Buf);
+        while (Head->len < MaxHeaderBytes) {
+            const size_t Used = Head->len;
+            g_byte_array_set_size(Head, guint(Used + 16384));
+            const ssize_t N = ::read(F.Fd, Head->data + Used, 16384);
+            g_byte_array_set_size(Head, guint(Used + size_t(std::max<ssize_t>(N, 0))));
             if (N < 0 && errno == EINTR) continue;
             if (N < 0) {
                 Error = Path + ": " + std::strerror(errno);
                 return false;
             }
             if (N == 0) break;
-            const size_t From = Head.size() >= 3 ? Head.size() - 3 : 0;
-            Head.append(Buf, size_t(N));
-            End = HeaderEnd(Head, From);
+            End = HeaderEnd(std::string_view(reinterpret_cast<const char*>(Head->data), Head->len),
+                            Used >= 3 ? Used - 3 : 0);
             if (End != std::string::npos) break;
         }
-        Ok = ParseMailMessage(std::string_view(Head).substr(0, std::min(End, Head.size())), false, Out);
+        if (End != std::string::npos) g_byte_array_set_size(Head, guint(End));
+        GMimeStream* Stream = g_mime_stream_mem_new();
+        g_mime_stream_mem_set_byte_array(GMIME_STREAM_MEM(Stream), Head);
+        Ok = FromStream(Stream, false, Out);
+        g_object_unref(Stream);
     }
     if (!Ok) Error = Path + ": no message could be read from the file.";
     return Ok;

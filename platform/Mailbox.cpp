@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 
 #include <dirent.h>
@@ -174,10 +175,14 @@ std::shared_ptr<TOutlookItems> ListMaildir(const std::string& Maildir)
     // The unique name, unless another file shares it (a copy that differs
     // only in its flags): then the sub-folder and the whole name, so that no
     // two messages ever answer to one EntryID.
-    std::unordered_map<std::string, int> Uses;
-    for (TMailEntry& E : Entries) ++Uses[E.EntryID = MaildirUniqueName(E.FileName)];
-    for (TMailEntry& E : Entries)
-        if (Uses[E.EntryID] > 1) E.EntryID = E.Sub + "/" + E.FileName;
+    for (TMailEntry& E : Entries) E.EntryID = MaildirUniqueName(E.FileName);
+    std::unordered_map<std::string_view, int> Uses;
+    Uses.reserve(Entries.size());
+    for (const TMailEntry& E : Entries) ++Uses[E.EntryID];
+    std::vector<bool> Shared(Entries.size());
+    for (size_t I = 0; I < Entries.size(); ++I) Shared[I] = Uses[Entries[I].EntryID] > 1;
+    for (size_t I = 0; I < Entries.size(); ++I)
+        if (Shared[I]) Entries[I].EntryID = Entries[I].Sub + "/" + Entries[I].FileName;
     return std::make_shared<TMailItems>(Maildir, std::move(Entries));
 }
 
