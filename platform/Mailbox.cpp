@@ -158,9 +158,19 @@ public:
         return std::make_shared<TMailItem>(FMaildir, E.Sub, E.FileName, E.EntryID);
     }
 
+    std::shared_ptr<TOutlookItem> Find(const std::string& EntryID) const override
+    {
+        // Built at the first search: a deletion looks up many rows in a large folder.
+        if (FById.empty())
+            for (size_t I = FEntries.size(); I-- > 0;) FById[FEntries[I].EntryID] = int(I) + 1;
+        const auto F = FById.find(EntryID);
+        return F == FById.end() ? nullptr : Item(F->second);
+    }
+
 private:
     std::string FMaildir;
     std::vector<TMailEntry> FEntries;
+    mutable std::unordered_map<std::string_view, int> FById;
 };
 
 std::shared_ptr<TOutlookItems> ListMaildir(const std::string& Maildir)
@@ -290,11 +300,19 @@ std::string MaildirUniqueName(const std::string& FileName)
     return Colon == std::string::npos ? FileName : FileName.substr(0, Colon);
 }
 
+std::shared_ptr<TOutlookItem> TOutlookItems::Find(const std::string& EntryID) const
+{
+    const int N = Count();
+    for (int J = 1; J <= N; ++J)
+        if (std::shared_ptr<TOutlookItem> Item = this->Item(J); Item->EntryID() == EntryID) return Item;
+    return nullptr;
+}
+
 void TOutlookItem::display() const
 {
     struct stat St;
     if (::lstat(FPath.c_str(), &St) != 0 || !S_ISREG(St.st_mode))
-        throw EOutlookError("The item can no longer be found: " + FPath);
+        throw EOutlookItemGone("The item can no longer be found: " + FPath);
     ShellOpen(FPath);
 }
 
@@ -353,7 +371,7 @@ void TMailItem::Delete()
 {
     struct stat St;
     if (::lstat(FPath.c_str(), &St) != 0 || !S_ISREG(St.st_mode))
-        throw EOutlookError("The message can no longer be found: " + FPath);
+        throw EOutlookItemGone("The message can no longer be found: " + FPath);
     // Maildir++: the Trash is the folder ".Trash" with its own cur, new and tmp.
     const std::string Trash = Join(FMaildir, ".Trash");
     MakeFolder(Trash);
@@ -374,7 +392,8 @@ TContactItem::TContactItem(std::string Folder, std::string FileName, std::string
 void TContactItem::Delete()
 {
     std::string Content;
-    if (!ReadWhole(FPath, Content)) throw EOutlookError(Errno("The contacts file " + FPath + " cannot be read"));
+    if (!ReadWhole(FPath, Content))
+        throw EOutlookItemGone(Errno("The contacts file " + FPath + " cannot be read"));
     // The card is found again by its text: a file changed since it was
     // read still loses only this card.
     const TVCardSpan* Found = nullptr;
@@ -384,7 +403,7 @@ void TContactItem::Delete()
             Found = &S;
             break;
         }
-    if (!Found) throw EOutlookError("The contact can no longer be found in " + FPath);
+    if (!Found) throw EOutlookItemGone("The contact can no longer be found in " + FPath);
     std::string Rest = Content.substr(0, Found->Offset) + Content.substr(Found->Offset + Found->Length);
     const bool Alone = Rest.find_first_not_of(" \t\r\n") == std::string::npos;
     std::string Error;

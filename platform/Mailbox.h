@@ -23,6 +23,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The item is no longer where its collection found it (removed, or moved
+// by another program): a fresh collection may know better.
+class EOutlookItemGone : public EOutlookError {
+public:
+    using EOutlookError::EOutlookError;
+};
+
 constexpr int olFolderInbox = 6;
 constexpr int olFolderContacts = 10;
 
@@ -101,6 +108,8 @@ public:
     virtual int Count() const = 0;
     // Index from 1 to Count.
     virtual std::shared_ptr<TOutlookItem> Item(int Index) const = 0;
+    // The first item with this EntryID, as a walk from index 1 finds it; null when none.
+    virtual std::shared_ptr<TOutlookItem> Find(const std::string& EntryID) const;
 };
 
 class TOutlookFolder {

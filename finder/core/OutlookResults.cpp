@@ -162,12 +162,7 @@ void OutlookColumnClick(int Column, uint8_t& Field, uint8_t& Direction)
 
 std::shared_ptr<plat::TOutlookItem> FindOutlookItem(const plat::TOutlookItems& Items, const std::string& EntryID)
 {
-    const int N = Items.Count();
-    for (int J = 1; J <= N; ++J) {
-        std::shared_ptr<plat::TOutlookItem> Item = Items.Item(J);
-        if (Item->EntryID() == EntryID) return Item;
-    }
-    return nullptr;
+    return Items.Find(EntryID);
 }
 
 int32_t DeleteOutlookSelected(const TRowList& Rows, bool Email, const plat::TOutlookNameSpace* NameSpace,
@@ -179,6 +174,14 @@ int32_t DeleteOutlookSelected(const TRowList& Rows, bool Email, const plat::TOut
     const char* Kind = Email ? "mails" : "contacts";
     const int Number = Email ? plat::olFolderInbox : plat::olFolderContacts;
     auto Fresh = [&] { Folder = NameSpace ? NameSpace->GetDefaultFolder(Number)->Items() : nullptr; };
+    // Removes the item with this EntryID from Folder; false when it has none.
+    auto Remove = [&](const std::string& EntryID) {
+        if (!Folder) Fresh();
+        auto Found = Folder ? FindOutlookItem(*Folder, EntryID) : nullptr;
+        if (!Found) return false;
+        Found->Delete();
+        return true;
+    };
     for (const auto& Base : Rows) {
         if (ProcessMessages) ProcessMessages();
         if (Base->RowKind != 1) continue;
@@ -191,27 +194,23 @@ int32_t DeleteOutlookSelected(const TRowList& Rows, bool Email, const plat::TOut
         TDeleteOutcome Item;
         Item.Caption = Mail ? Mail->Subject
                             : Contact->FirstName + " " + Contact->LastName + " (" + Contact->Email1Address + ")";
-        // A row whose item is no longer in the folder fails: nothing else
-        // may be taken in its place.
+        const std::string& EntryID = Mail ? Mail->EntryID : Contact->EntryID;
+        // Items are found by EntryID, never by index, so the collection
+        // serves on after a removal. Only an item it no longer finds where
+        // it was (moved by another program, say) is looked for in a fresh
+        // one; a row whose item is in neither fails: nothing else may be
+        // taken in its place.
         try {
-            if (!Folder) Fresh();
-            if (Folder) {
-                if (auto Found = FindOutlookItem(*Folder, Mail ? Mail->EntryID : Contact->EntryID)) {
-                    Found->Delete();
-                    Item.Succeeded = true;
-                }
+            try {
+                Item.Succeeded = Remove(EntryID);
+            } catch (const plat::EOutlookItemGone&) {
+            }
+            if (!Item.Succeeded) {
+                Fresh();
+                Item.Succeeded = Remove(EntryID);
             }
         } catch (const plat::EOutlookError& E) {
             if (Error.empty()) Error = E.what();
-        }
-        if (Item.Succeeded) {
-            // The old collection's indexes have shifted.
-            try {
-                Fresh();
-            } catch (const plat::EOutlookError& E) {
-                Folder.reset();
-                if (Error.empty()) Error = E.what();
-            }
         }
         ++(Item.Succeeded ? S.Succeeded : S.Failed);
         S.Items.push_back(std::move(Item));

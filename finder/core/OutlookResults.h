@@ -56,9 +56,9 @@ inline constexpr const char* OutlookDeleteConfirmationText =
     "The mails will be permanently deleted and can not recovered!\r\rAre you sure to proceed?";
 
 // Removes every ticked member row's item, found by its EntryID in Folder,
-// which is fetched afresh from NameSpace after each removal. A row whose
-// item is gone or cannot be removed is "Failed". Error gets the first
-// reason the mailbox gave. Returns Succeeded + Failed.
+// which is fetched afresh from NameSpace when it does not find the item
+// where it was. A row whose item is gone or cannot be removed is "Failed".
+// Error gets the first reason the mailbox gave. Returns Succeeded + Failed.
 int32_t DeleteOutlookSelected(const TRowList& Rows, bool Email, const plat::TOutlookNameSpace* NameSpace,
                               std::shared_ptr<plat::TOutlookItems>& Folder, TDeleteSummary& Summary,
                               std::string& Error, const std::function<void()>& ProcessMessages = {});

@@ -349,6 +349,8 @@ TEST_F(OutlookDelete, TickedMailsAcrossShiftingIndexesAndAVanishedOne) {
     for (size_t I : {1u, 3u, 5u, 6u}) Rows[I]->Checked = true;
     Rows[0]->Checked = true;  // a header is never removed
     std::filesystem::remove(Box.Maildir("cur/1705312800.M6P100.host:2,S"));
+    // Another program marks M1 answered: its flags change, its EntryID stays.
+    std::filesystem::rename(Box.Maildir("cur/1704880800.M1P100.host:2,S"), Box.Maildir("cur/1704880800.M1P100.host:2,RS"));
     TDeleteSummary S;
     std::string Error;
     EXPECT_EQ(DeleteOutlookSelected(Rows, true, NameSpace.get(), Folder, S, Error), 4);
@@ -356,7 +358,7 @@ TEST_F(OutlookDelete, TickedMailsAcrossShiftingIndexesAndAVanishedOne) {
     EXPECT_EQ(S.Failed, 1);
     EXPECT_FALSE(S.Items[2].Succeeded);  // its file has gone: failed, nothing else taken
     EXPECT_TRUE(Box.Tree.Exists("home/Maildir/.Trash/new/1705053600.M3P100.host"));
-    EXPECT_TRUE(Box.Tree.Exists("home/Maildir/.Trash/cur/1704880800.M1P100.host:2,S"));
+    EXPECT_TRUE(Box.Tree.Exists("home/Maildir/.Trash/cur/1704880800.M1P100.host:2,RS"));
     EXPECT_TRUE(Box.Tree.Exists("home/Maildir/cur/1704967200.M2P100.host:2,S"));
     EXPECT_TRUE(Box.Tree.Exists("home/Maildir/.Trash/cur/1705226400.M5P100.host:2,S"));
     EXPECT_EQ(S.DelStatus1, "9 mails have been found. 4 mails were selected for deletion.");

@@ -100,7 +100,7 @@ TEST_F(OutlookWindowTest, MailboxGoneAfterTheScanGivesMessagesNotACrash) {
     Answers = {plat::IDYES};
     ClickButton(Form->DeleteButton);
     ASSERT_EQ(Boxes.size(), 3u);  // the question, then the reason
-    EXPECT_NE(Boxes[2].Text.find("can no longer be found"), std::string::npos) << Boxes[2].Text;
+    EXPECT_NE(Boxes[2].Text.find("does not exist"), std::string::npos) << Boxes[2].Text;
     EXPECT_EQ(Status(0), "Failed");
     EXPECT_EQ(Form->DelStatus3->text().toStdString(), "Fail to delete 1 mails.");
 }
