@@ -13,18 +13,6 @@ namespace {
 
 std::string Digest(const std::string& Text) { return MD5Print(MD5String(Text)); }
 
-// A key of several texts that no other texts can give.
-std::string JoinKey(std::initializer_list<const std::string*> Parts)
-{
-    std::string Key;
-    for (const std::string* P : Parts) {
-        Key += std::to_string(P->size());
-        Key += ':';
-        Key += *P;
-    }
-    return Key;
-}
-
 } // namespace
 
 TMailValues ReadMailValues(plat::TMailItem& Item, bool Digests)
@@ -134,20 +122,26 @@ bool TOutlookScan::BeforeGroups()
     return !FControl.StopRequested();
 }
 
-std::string TOutlookScan::MailKey(const TMailValues& Item) const
+TOutlookScan::TKey TOutlookScan::MailKey(const std::string& Subject, const std::string& Body,
+                                         const std::string& Html) const
 {
-    if (Criterion(TScanKind::FileName)) return Item.Subject;
-    return Item.BodyDigest + Item.HTMLBodyDigest;
+    return Criterion(TScanKind::FileName) ? TKey{Subject, {}} : TKey{Body, Html};
+}
+
+uint32_t TOutlookScan::Lookup(const TKey& Key) const
+{
+    const auto F = FIndex.find(Key);
+    return F == FIndex.end() ? UINT32_MAX : F->second;
 }
 
 void TOutlookScan::MatchOutlookItem(bool& Unmatched, const TMailValues& Item)
 {
     if (!BeforeGroups()) return;
     if (!Criterion(TScanKind::FileName) && !Criterion(TScanKind::FileBye)) return;
-    const auto Found = FIndex.find(MailKey(Item));
-    if (Found == FIndex.end()) return;
+    const uint32_t Found = Lookup(MailKey(Item.Subject, Item.BodyDigest, Item.HTMLBodyDigest));
+    if (Found == UINT32_MAX) return;
     Unmatched = false;
-    auto& G = static_cast<TSearchStatMail&>(*FGroups[Found->second]);
+    auto& G = static_cast<TSearchStatMail&>(*FGroups[Found]);
     const TScanMailResult& First = G.Mails.front();
     // Extra conditions look at the group's first e-mail; one that fails drops the item.
     if (FOptions.SameDate && Item.Received != First.Received) return;
@@ -163,18 +157,13 @@ void TOutlookScan::MatchOutlookItem(bool& Unmatched, const TContactValues& Item)
     if (!BeforeGroups()) return;
     uint32_t Best = UINT32_MAX;
     if (Criterion(TScanKind::FileName)) {
-        const auto F = FIndex.find(JoinKey({&Item.FirstName, &Item.LastName}));
-        if (F != FIndex.end()) Best = F->second;
+        Best = Lookup({Item.FirstName, Item.LastName});
     } else if (Criterion(TScanKind::FileBye)) {
         // The first group one of whose addresses is one of the item's.
-        for (const std::string* A : {&Item.Email1Address, &Item.Email2Address, &Item.Email3Address}) {
-            if (A->empty()) continue;
-            const auto F = FIndex.find(*A);
-            if (F != FIndex.end()) Best = std::min(Best, F->second);
-        }
+        for (const std::string* A : {&Item.Email1Address, &Item.Email2Address, &Item.Email3Address})
+            if (!A->empty()) Best = std::min(Best, Lookup({*A, {}}));
     } else if (Criterion(TScanKind::Title)) {
-        const auto F = FIndex.find(Item.Nickname);
-        if (F != FIndex.end()) Best = F->second;
+        Best = Lookup({Item.Nickname, {}});
     }
     if (Best == UINT32_MAX) return;
     Unmatched = false;
@@ -193,9 +182,10 @@ void TOutlookScan::NewOutlookGroup(const TMailValues& Item)
     G->HTMLBodyDigest = Item.HTMLBodyDigest;
     G->Count = 1;
     G->Mails.push_back({Item.Subject, Item.ReceivedTime, Item.SenderName, Item.EntryID, Item.Size, Item.Received});
+    const TKey Key = MailKey(G->Subject, G->BodyDigest, G->HTMLBodyDigest);
     const uint32_t I = uint32_t(FGroups.size());
     FGroups.push_back(std::move(G));
-    Index(MailKey(Item), I);
+    Index(Key, I);
 }
 
 void TOutlookScan::NewOutlookGroup(const TContactValues& Item)
@@ -210,16 +200,17 @@ void TOutlookScan::NewOutlookGroup(const TContactValues& Item)
     G->Count = 1;
     G->Contacts.push_back({Item.FirstName, Item.LastName, Item.Nickname, Item.Phone, Item.Email1Address,
                            Item.Email2Address, Item.Email3Address, Item.EntryID});
+    const TSearchStatContact& Group = *G;
     const uint32_t I = uint32_t(FGroups.size());
     FGroups.push_back(std::move(G));
-    if (Criterion(TScanKind::FileName)) Index(JoinKey({&Item.FirstName, &Item.LastName}), I);
-    else if (Criterion(TScanKind::Title)) Index(Item.Nickname, I);
+    if (Criterion(TScanKind::FileName)) Index({Group.FirstName, Group.LastName}, I);
+    else if (Criterion(TScanKind::Title)) Index({Group.Nickname, {}}, I);
     else if (Criterion(TScanKind::FileBye))
-        for (const std::string* A : {&Item.Email1Address, &Item.Email2Address, &Item.Email3Address})
-            if (!A->empty()) Index(*A, I);
+        for (const std::string* A : {&Group.Email1Address, &Group.Email2Address, &Group.Email3Address})
+            if (!A->empty()) Index({*A, {}}, I);
 }
 
-void TOutlookScan::Index(const std::string& Key, uint32_t Group)
+void TOutlookScan::Index(const TKey& Key, uint32_t Group)
 {
     // A key already taken keeps its first group: later ones are never the first match.
     FIndex.emplace(Key, Group);

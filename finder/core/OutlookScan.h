@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -82,16 +83,30 @@ private:
     TScanCallbacks FCallbacks;
     std::string FCaption;  // the item shown on the scanning page at the next pump
     TRunControl FControl;
+    // A key of one or two texts, viewed in the group record that holds them
+    // (groups never move and their compared values never change).
+    struct TKey {
+        std::string_view A, B;
+        bool operator==(const TKey&) const = default;
+    };
+    struct TKeyHash {
+        size_t operator()(const TKey& K) const
+        {
+            const size_t H = std::hash<std::string_view>()(K.A);
+            return H ^ (std::hash<std::string_view>()(K.B) + 0x9E3779B97F4A7C15ull + (H << 6) + (H >> 2));
+        }
+    };
     // The first group of each key.
-    std::unordered_map<std::string, uint32_t> FIndex;
+    std::unordered_map<TKey, uint32_t, TKeyHash> FIndex;
     int64_t FDupGroups = 0, FDupFiles = 0, FItemsRead = 0, FItemsSkipped = 0;
 
     bool Criterion(TScanKind K) const { return FOptions.Criterion == K; }
-    std::string MailKey(const TMailValues& Item) const;
+    TKey MailKey(const std::string& Subject, const std::string& Body, const std::string& Html) const;
     // Makes room for a pump: false when the matching must stop here.
     bool BeforeGroups();
     void Joined(TGroupRecord& G);
-    void Index(const std::string& Key, uint32_t Group);
+    void Index(const TKey& Key, uint32_t Group);
+    uint32_t Lookup(const TKey& Key) const;  // UINT32_MAX when no group has the key
 };
 
 } // namespace finder
