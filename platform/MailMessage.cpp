@@ -26,16 +26,24 @@ void InitGMime()
     std::call_once(Once, [] { g_mime_init(); });
 }
 
-// Text that is no UTF-8 (a wrong or unknown charset) is taken as ISO-8859-1.
-std::string Utf8Text(const char* Text)
+// Text that is no UTF-8 (a wrong or unknown charset) is taken as
+// ISO-8859-1. Assigned in place: a reader that reuses its fields keeps
+// their buffers from one message to the next.
+void SetUtf8(std::string& Out, const char* Text)
 {
-    if (!Text) return {};
-    if (g_utf8_validate(Text, -1, nullptr)) return Text;
+    if (!Text) {
+        Out.clear();
+        return;
+    }
+    if (g_utf8_validate(Text, -1, nullptr)) {
+        Out.assign(Text);
+        return;
+    }
     gsize Written = 0;
     gchar* Converted = g_convert(Text, -1, "UTF-8", "ISO-8859-1", nullptr, &Written, nullptr);
-    std::string Out = Converted ? std::string(Converted, Written) : std::string();
+    if (Converted) Out.assign(Converted, Written);
+    else Out.clear();
     g_free(Converted);
-    return Out;
 }
 
 bool IsAttachment(GMimeObject* Part)
@@ -61,14 +69,16 @@ void FindBodies(GMimeObject* Object, TMailFields& Out, bool& Plain, bool& Html, 
     const bool IsHtml = g_mime_content_type_is_type(Type, "text", "html");
     if ((IsPlain && Plain) || (IsHtml && Html) || (!IsPlain && !IsHtml)) return;
     char* Text = g_mime_text_part_get_text(GMIME_TEXT_PART(Object));
-    (IsPlain ? Out.Body : Out.HTMLBody) = Utf8Text(Text);
+    SetUtf8(IsPlain ? Out.Body : Out.HTMLBody, Text);
     g_free(Text);
     (IsPlain ? Plain : Html) = true;
 }
 
 bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
 {
-    Out = TMailFields{};
+    for (std::string* F : {&Out.Subject, &Out.SenderName, &Out.Body, &Out.HTMLBody}) F->clear();
+    Out.HasDate = false;
+    Out.Date = 0;
     // One parser per thread, set to each new stream: its buffers are made once.
     thread_local GMimeParser* Parser = g_mime_parser_new();
     g_mime_parser_init_with_stream(Parser, Stream);
@@ -79,14 +89,14 @@ bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
     g_mime_parser_init_with_stream(Parser, Empty);
     g_object_unref(Empty);
     if (!Message) return false;
-    Out.Subject = Utf8Text(g_mime_message_get_subject(Message));
+    SetUtf8(Out.Subject, g_mime_message_get_subject(Message));
     if (InternetAddressList* From = g_mime_message_get_from(Message);
         From && internet_address_list_length(From) > 0) {
         InternetAddress* A = internet_address_list_get_address(From, 0);
         const char* Name = internet_address_get_name(A);
-        if (Name && *Name) Out.SenderName = Utf8Text(Name);
+        if (Name && *Name) SetUtf8(Out.SenderName, Name);
         else if (INTERNET_ADDRESS_IS_MAILBOX(A))
-            Out.SenderName = Utf8Text(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(A)));
+            SetUtf8(Out.SenderName, internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(A)));
     }
     if (GDateTime* Date = g_mime_message_get_date(Message)) {
         Out.HasDate = true;

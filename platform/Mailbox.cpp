@@ -351,9 +351,16 @@ int64_t TMailItem::Size()
     return FSize;
 }
 
-TDateTime TMailItem::ReceivedTime()
+void TMailItem::ReadFields(bool Bodies, TMailFields& Out) const
 {
-    const TMailFields& F = Fields(false);
+    std::string Error;
+    if (!ReadMailFile(FPath, Bodies, Out, Error)) throw EOutlookError(Error);
+}
+
+TDateTime TMailItem::ReceivedTime() { return ReceivedTime(Fields(false)); }
+
+TDateTime TMailItem::ReceivedTime(const TMailFields& F)
+{
     int64_t Seconds;
     if (F.HasDate) {
         Seconds = F.Date;

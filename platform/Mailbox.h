@@ -67,8 +67,12 @@ public:
     std::string Body() { return Fields(true).Body; }
     std::string HTMLBody() { return Fields(true).HTMLBody; }
     TDateTime ReceivedTime();  // the Date header, else the file's modification time
+    TDateTime ReceivedTime(const TMailFields& Read);  // the same, of fields read by ReadFields
     int64_t Size();            // the message file's bytes
     const TMailFields& Fields(bool Bodies);
+    // Reads the message into Out without keeping anything: a reader of many
+    // messages passes the same fields each time and their buffers serve on.
+    void ReadFields(bool Bodies, TMailFields& Out) const;
     void Delete() override;
 
 private:

@@ -18,11 +18,13 @@ std::string Digest(const std::string& Text) { return MD5Print(MD5String(Text)); 
 TMailValues ReadMailValues(plat::TMailItem& Item, bool Digests)
 {
     TMailValues V;
-    const plat::TMailFields& F = Item.Fields(Digests);
+    // One set of fields per thread: the bodies' buffers serve every message.
+    thread_local plat::TMailFields F;
+    Item.ReadFields(Digests, F);
     V.RawSubject = F.Subject;
     V.Subject = TrimKey(F.Subject);
     V.SenderName = TrimKey(F.SenderName);
-    V.Received = Item.ReceivedTime();
+    V.Received = Item.ReceivedTime(F);
     V.ReceivedTime = DateTimeText(V.Received);
     V.Size = Item.Size();
     V.EntryID = Item.EntryID();
