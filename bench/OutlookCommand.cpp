@@ -16,7 +16,8 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: corvane-bench outlook --mails|--contacts --subject|--content|--name|--email|--nickname\n"
+    std::fprintf(stderr, "usage: corvane-bench outlook --mails|--contacts\n"
+                         "         --subject|--content|--name|--email|--nickname\n"
                          "         [--same-date] [--same-size] [--same-sender] [--parse-only]\n");
     return 2;
 }

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/AtomicFile.h"
 #include "platform/Shell.h"
 
 namespace plat {
@@ -89,33 +90,6 @@ bool ReadWhole(const std::string& Path, std::string& Out)
     }
     ::close(Fd);
     return Ok;
-}
-
-// Writes Text into a new file beside Path and renames it over Path: the
-// file is whole before or after, never half-written.
-void ReplaceFile(const std::string& Path, const std::string& Text)
-{
-    struct stat St;
-    if (::lstat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) throw EOutlookError(Errno(Path));
-    const size_t Slash = Path.rfind('/');
-    std::string Temp = Path.substr(0, Slash + 1) + "." + Path.substr(Slash + 1) + ".XXXXXX";
-    const int Fd = ::mkstemp(Temp.data());
-    if (Fd < 0) throw EOutlookError(Errno(Path));
-    bool Ok = true;
-    for (size_t Done = 0; Ok && Done < Text.size();) {
-        const ssize_t N = ::write(Fd, Text.data() + Done, Text.size() - Done);
-        if (N < 0 && errno == EINTR) continue;
-        Ok = N > 0;
-        if (Ok) Done += size_t(N);
-    }
-    Ok = Ok && ::fchmod(Fd, St.st_mode & 07777) == 0 && ::fsync(Fd) == 0;
-    const int SavedErrno = errno;
-    Ok = ::close(Fd) == 0 && Ok;
-    if (Ok && ::rename(Temp.c_str(), Path.c_str()) == 0) return;
-    errno = Ok ? errno : SavedErrno;
-    const std::string Why = Errno(Path);
-    ::unlink(Temp.c_str());
-    throw EOutlookError(Why);
 }
 
 std::string Md5Hex(const std::string& Text)
@@ -430,8 +404,13 @@ void TContactItem::Delete()
     const bool Trashed = Written && MoveToTrash(Single, &Error);
     ::unlink(Single.c_str());
     ::rmdir(Temp.c_str());
-    if (!Trashed) throw EOutlookError("The contact cannot be moved to the trash: " + (Error.empty() ? Errno(Single) : Error));
-    ReplaceFile(FPath, Rest);
+    if (!Trashed)
+        throw EOutlookError("The contact cannot be moved to the trash: " + (Error.empty() ? Errno(Single) : Error));
+    struct stat St;
+    const bool Kept = ::lstat(FPath.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+    if (!Kept || !ReplaceFile(FPath, Rest, St.st_mode & 07777, Error))
+        throw EOutlookError("The contacts file " + FPath +
+                            " cannot be rewritten: " + (Error.empty() ? std::strerror(errno) : Error));
 }
 
 // ---- folders, namespace, application ----

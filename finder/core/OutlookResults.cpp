@@ -39,8 +39,9 @@ std::string Count(int32_t N, const char* Kind) { return Number(N) + " " + Kind; 
 
 void SortMailGroups(TGroupList& Groups, uint8_t Key, uint8_t Direction)
 {
+    using M = TSearchStatMail;
     switch (Key) {
-    case 0: SortGroups<TSearchStatMail>(Groups, TGroupKind::Mail, Direction, [](const TSearchStatMail& G) { return G.Subject; }); break;
+    case 0: SortGroups<M>(Groups, TGroupKind::Mail, Direction, [](const M& G) { return G.Subject; }); break;
     case 1: SortMails(Groups, Direction, [](const TScanMailResult& M) { return int64_t(M.Size); }); break;
     case 2: SortMails(Groups, Direction, [](const TScanMailResult& M) { return M.ReceivedTime; }); break;
     case 3: SortMails(Groups, Direction, [](const TScanMailResult& M) { return M.SenderName; }); break;

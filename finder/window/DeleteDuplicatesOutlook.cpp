@@ -32,7 +32,9 @@ std::string TDeleteDuplicatesForm::OutlookScanRun() {
         QCoreApplication::processEvents();
         if (OnProcessMessages) OnProcessMessages();
     };
-    Callbacks.ScanMessage = [this](const std::string& Caption) { ScanMessage->setText(QString::fromStdString(Caption)); };
+    Callbacks.ScanMessage = [this](const std::string& Caption) {
+        ScanMessage->setText(QString::fromStdString(Caption));
+    };
     finder::TOutlookScan Scan(O, FRunState, FGroupList, std::move(Callbacks));
     FOutlookScan = &Scan;
     const finder::TScanOutcome Outcome = Scan.Run();
