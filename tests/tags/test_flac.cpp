@@ -1,265 +1,114 @@
 // TFLACfile on real files made by flac and metaflac, and on block chains put
-// together here from a real STREAMINFO.
-#include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
+// together here behind a real STREAMINFO.
+#include "tags/FLACfile.h"
 
 #include <gtest/gtest.h>
 
-#include "tags/FLACfile.h"
 #include "tags/OggVorbis.h"
-#include "tests/common/TempTree.h"
+#include "tests/tags/TagTestKit.h"
 
 using namespace tags;
+using namespace tagtest;
 
 namespace {
 
-std::string Sample(const std::string& Name) { return std::string(CORVANE_SAMPLES) + "/" + Name; }
-
-std::vector<uint8_t> LoadSample(const std::string& Name)
+Bytes CommentBlock(const std::vector<std::string>& Comments, uint32_t Count = UINT32_MAX)
 {
-    std::ifstream In(Sample(Name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
-}
-
-void Put32LE(std::vector<uint8_t>& Out, uint32_t V)
-{
-    for (int I = 0; I < 4; ++I) Out.push_back(uint8_t(V >> (8 * I)));
+    Bytes D = Le(6, 4) + B("vendor") + Le(Count == UINT32_MAX ? Comments.size() : Count, 4);
+    for (const std::string& C : Comments) D = D + Le(C.size(), 4) + B(C);
+    return D;
 }
 
 struct Block {
     uint8_t Type;
-    std::vector<uint8_t> Data;
-    uint32_t LengthOverride = 0; // stored length, when not the real one
+    Bytes Data;
+    uint32_t Length = 0; // stored length, when not the real one
 };
 
-std::vector<uint8_t> CommentBlock(const std::vector<std::string>& Comments, int32_t CountOverride = -1)
-{
-    std::vector<uint8_t> D;
-    Put32LE(D, 6);
-    D.insert(D.end(), {'v', 'e', 'n', 'd', 'o', 'r'});
-    Put32LE(D, CountOverride >= 0 ? uint32_t(CountOverride) : uint32_t(Comments.size()));
-    for (const std::string& C : Comments) {
-        Put32LE(D, uint32_t(C.size()));
-        D.insert(D.end(), C.begin(), C.end());
-    }
-    return D;
-}
-
 // "fLaC" and the STREAMINFO of a real file (8 kHz mono, 16 bits, 4000
-// samples), then Blocks, the last one flagged, then a little audio.
-std::vector<uint8_t> MakeFlac(const std::vector<Block>& Blocks, const std::string& Prefix = "")
+// samples), then the blocks, the last one flagged, then a little audio.
+Bytes MakeFlac(const std::vector<Block>& Blocks, const Bytes& Prefix = {})
 {
-    const std::vector<uint8_t> Real = LoadSample("flac_streaminfo_only.flac");
-    std::vector<uint8_t> Out(Prefix.begin(), Prefix.end());
-    Out.insert(Out.end(), Real.begin(), Real.begin() + 42);
+    Bytes Out = Prefix + Load("flac_streaminfo_only.flac");
+    Out.resize(Prefix.size() + 42);
     Out[Prefix.size() + 4] = Blocks.empty() ? 0x80 : 0x00;
     for (size_t I = 0; I < Blocks.size(); ++I) {
-        const Block& B = Blocks[I];
-        const uint32_t Length = B.LengthOverride ? B.LengthOverride : uint32_t(B.Data.size());
-        Out.push_back(uint8_t(B.Type | (I + 1 == Blocks.size() ? 0x80 : 0)));
-        Out.push_back(uint8_t(Length >> 16));
-        Out.push_back(uint8_t(Length >> 8));
-        Out.push_back(uint8_t(Length));
-        Out.insert(Out.end(), B.Data.begin(), B.Data.end());
+        const Block& Blk = Blocks[I];
+        Out = Out + Bytes{uint8_t(Blk.Type | (I + 1 == Blocks.size() ? 0x80 : 0))} +
+              Be(Blk.Length ? Blk.Length : Blk.Data.size(), 3) + Blk.Data;
     }
-    Out.insert(Out.end(), 200, 0xAA);
-    return Out;
+    return Out + Bytes(200, 0xAA);
 }
 
-bool Read(TFLACfile& Flac, const std::vector<uint8_t>& Bytes) { return Flac.ReadFromBytes(Bytes.data(), Bytes.size()); }
+// Texts, extra fields, the blocks kept (header byte:size), the block numbers
+// of the comments and the first padding, and whether the audio starts at the end.
+std::string Summary(const TFLACfile& F)
+{
+    std::string Extras, Blocks;
+    for (const auto& [Name, Value] : F.ExtraFields) Extras += Name + "=" + Value + ";";
+    for (const auto& K : F.MetaBlocksOther) Blocks += std::to_string(K.Header[0]) + ":" + std::to_string(K.Data.size()) + ";";
+    const std::string Padding = std::to_string(F.PaddingIndex) + ":" + std::to_string(F.Padding) + (F.PaddingLast ? "L" : "");
+    return Join({F.Title, F.Artist, F.Comment, Extras, Blocks, "V" + std::to_string(F.VorbisIndex) + " P" + Padding +
+                 (F.PaddingFragments ? "F" : "") + (F.AudioOffset == F.FileLength ? " @end" : "")});
+}
 
-} // namespace
-
-TEST(FLACFile, ReadsTagsBlocksAndStreamFactsOfARealFile)
+TEST(FLAC, RealFiles)
 {
     TFLACfile Flac;
     ASSERT_TRUE(Flac.ReadFromFile(Sample("flac_tags.flac")));
-    EXPECT_TRUE(Flac.IsValid());
-    EXPECT_EQ(Flac.Title, "Song One");
-    EXPECT_EQ(Flac.Artist, "Artist A");
-    EXPECT_EQ(Flac.Date, "2001");
-    EXPECT_EQ(Flac.Comment, "Hello");
-    EXPECT_EQ(Flac.Album, "Café Album");
-    EXPECT_TRUE(Flac.Exists);
-    EXPECT_EQ(Flac.Vendor.rfind("reference libFLAC", 0), 0u) << Flac.Vendor;
-    EXPECT_EQ(Flac.Channels, 1);
-    EXPECT_EQ(Flac.SampleRate, 8000);
-    EXPECT_EQ(Flac.BitsPerSample, 16);
-    EXPECT_EQ(Flac.Samples, 4000);
-    EXPECT_DOUBLE_EQ(Flac.GetDuration(), 0.5);
-    // SEEKTABLE (kept), VORBIS_COMMENT, PADDING (noted and skipped).
-    ASSERT_EQ(Flac.MetaBlocksOther.size(), 1u);
-    EXPECT_EQ(Flac.MetaBlocksOther[0].Header[0] & 0x7F, 3);
-    EXPECT_EQ(Flac.MetaBlocksOther[0].Data.size(), 18u);
-    EXPECT_EQ(Flac.VorbisIndex, 2);
-    EXPECT_EQ(Flac.PaddingIndex, 3);
-    EXPECT_EQ(Flac.Padding, 16);
-    EXPECT_TRUE(Flac.PaddingLast);
-    EXPECT_FALSE(Flac.PaddingFragments);
-    EXPECT_EQ(Flac.FileLength, int64_t(LoadSample("flac_tags.flac").size()));
-    EXPECT_GT(Flac.AudioOffset, 42);
-    EXPECT_GT(Flac.Bitrate, 0);
-    EXPECT_EQ(Flac.FileName, Sample("flac_tags.flac"));
-}
-
-TEST(FLACFile, APictureBlockIsKeptAndTheFileStaysValid)
-{
-    TFLACfile Flac;
+    // SEEKTABLE kept, VORBIS_COMMENT, PADDING noted and skipped.
+    EXPECT_EQ(Summary(Flac), "Song One|Artist A|Hello||3:18;|V2 P3:16L");
+    EXPECT_EQ(Join({Flac.Album, Flac.Date, Flac.Vendor.substr(0, 17), std::to_string(Flac.Channels),
+                    std::to_string(Flac.SampleRate), std::to_string(Flac.BitsPerSample), std::to_string(Flac.Samples)}),
+              "Café Album|2001|reference libFLAC|1|8000|16|4000");
+    // The first TITLE wins, the second is an extra; the picture block is kept.
     ASSERT_TRUE(Flac.ReadFromFile(Sample("flac_picture.flac")));
-    EXPECT_TRUE(Flac.IsValid());
-    EXPECT_EQ(Flac.Title, "  Padded Title  ");  // the reader keeps values as they are
-    EXPECT_EQ(Flac.Artist, "Artist B");
-    const std::vector<std::pair<std::string, std::string>> Extra = {{"TITLE", "Second Title"}, {"X-CUSTOM", "extra"}};
-    EXPECT_EQ(Flac.ExtraFields, Extra);        // the first TITLE wins, the second is an extra
-    ASSERT_EQ(Flac.MetaBlocksOther.size(), 2u);
-    EXPECT_EQ(Flac.MetaBlocksOther[1].Header[0] & 0x7F, 6);
-    EXPECT_EQ(Flac.MetaBlocksOther[1].Data.size(), 135u);
-    EXPECT_EQ(Flac.PaddingIndex, 4);
-}
-
-TEST(FLACFile, StreamInfoAlone)
-{
-    TFLACfile Flac;
+    EXPECT_EQ(Summary(Flac), "  Padded Title  |Artist B||TITLE=Second Title;X-CUSTOM=extra;|3:18;6:135;|V2 P4:16L");
+    // A second read forgets the first.
     ASSERT_TRUE(Flac.ReadFromFile(Sample("flac_streaminfo_only.flac")));
-    EXPECT_TRUE(Flac.IsValid());
-    EXPECT_FALSE(Flac.Exists);
-    EXPECT_TRUE(Flac.MetaBlocksOther.empty());
+    EXPECT_EQ(Summary(Flac), "|||||V0 P0:0");
     EXPECT_EQ(Flac.AudioOffset, 42);
+
+    EXPECT_THROW(Flac.ReadFromFile(Sample("missing.flac")), EFOpenError);
 }
 
-TEST(FLACFile, OtherInputIsRejectedAndAMissingFileRaises)
-{
-    corvane_test::TempTree T;
-    TFLACfile Flac;
-    EXPECT_FALSE(Flac.ReadFromFile(T.File("empty.flac")));
-    EXPECT_FALSE(Flac.ReadFromFile(T.File("magic.flac", {.Content = "fLaC"})));
-    EXPECT_FALSE(Flac.ReadFromFile(Sample("vorbis_tags.ogg")));
-    EXPECT_EQ(Flac.Title, "");
-    EXPECT_THROW(Flac.ReadFromFile(T.Path("missing.flac")), EFOpenError);
-}
+// Rows: validity, then the summary.
+class FLACChains : public ::testing::TestWithParam<Row> {};
 
-TEST(FLACFile, ASecondReadForgetsTheFirst)
+TEST_P(FLACChains, Read)
 {
     TFLACfile Flac;
-    ASSERT_TRUE(Flac.ReadFromFile(Sample("flac_picture.flac")));
-    ASSERT_TRUE(Flac.ReadFromFile(Sample("flac_streaminfo_only.flac")));
-    EXPECT_EQ(Flac.Title, "");
-    EXPECT_TRUE(Flac.ExtraFields.empty());
-    EXPECT_TRUE(Flac.MetaBlocksOther.empty());
-    EXPECT_EQ(Flac.PaddingIndex, 0);
+    const bool Ok = Flac.ReadFromBytes(GetParam().File.data(), GetParam().File.size());
+    EXPECT_EQ(Ok, Flac.IsValid());
+    EXPECT_EQ((Ok ? "valid " : "invalid ") + Summary(Flac), GetParam().Expected);
 }
 
-TEST(FLACBlocks, BlockTypesDecideValidity)
-{
-    struct Case { uint8_t Type; bool Valid; size_t Kept; };
-    const Case Cases[] = {{2, true, 1}, {3, true, 1}, {5, true, 1}, {6, true, 1}, {7, false, 0}, {126, false, 0},
-                          {127, false, 0}};
-    for (const Case& C : Cases) {
-        TFLACfile Flac;
-        const bool Ok = Read(Flac, MakeFlac({{C.Type, {1, 2, 3}}, {4, CommentBlock({"TITLE=t"})}}));
-        EXPECT_EQ(Ok, C.Valid) << int(C.Type);
-        EXPECT_EQ(Flac.IsValid(), C.Valid) << int(C.Type);
-        EXPECT_EQ(Flac.MetaBlocksOther.size(), C.Kept) << int(C.Type);
-    }
-}
+const Bytes TitleT = CommentBlock({"TITLE=t"});
 
-TEST(FLACBlocks, TwoPaddingBlocks)
-{
-    TFLACfile Flac;
-    ASSERT_TRUE(Read(Flac, MakeFlac({{1, std::vector<uint8_t>(10)}, {4, CommentBlock({"TITLE=t"})},
-                                     {1, std::vector<uint8_t>(7)}})));
-    EXPECT_EQ(Flac.PaddingIndex, 1);
-    EXPECT_EQ(Flac.Padding, 10);
-    EXPECT_FALSE(Flac.PaddingLast);
-    EXPECT_TRUE(Flac.PaddingFragments);
-    ASSERT_EQ(Flac.MetaBlocksOther.size(), 1u);
-    EXPECT_EQ(Flac.MetaBlocksOther[0].Header[0], 0x81);
-    EXPECT_EQ(Flac.MetaBlocksOther[0].Data.size(), 7u);
-    EXPECT_EQ(Flac.Title, "t");
-}
+INSTANTIATE_TEST_SUITE_P(Chains, FLACChains, ::testing::Values(
+    Row{{"Seektable"}, MakeFlac({{3, {1, 2, 3}}, {4, TitleT}}), "valid t||||3:3;|V2 P0:0"},
+    Row{{"Picture"}, MakeFlac({{6, {1, 2, 3}}, {4, TitleT}}), "valid t||||6:3;|V2 P0:0"},
+    Row{{"Reserved7"}, MakeFlac({{7, {1, 2, 3}}, {4, TitleT}}), "invalid |||||V0 P0:0"},
+    Row{{"Invalid127"}, MakeFlac({{127, {1, 2, 3}}, {4, TitleT}}), "invalid |||||V0 P0:0"},
+    Row{{"MagicAlone"}, B("fLaC"), "invalid |||||V0 P0:0"},
+    Row{{"TwoPaddings"}, MakeFlac({{1, Bytes(10)}, {4, TitleT}, {1, Bytes(7)}}), "valid t||||129:7;|V2 P1:10F"},
+    Row{{"BehindAnID3v2Tag"}, MakeFlac({{4, CommentBlock({"TITLE=behind"})}}, B({"ID3\3\0\0\0\0\0\x0A", 10}) + Bytes(10)),
+        "valid behind|||||V1 P0:0"},
+    // An empty value leaves the field free; an unknown name in ISO-8859-1 is shown as text.
+    Row{{"NamesAndValues"}, MakeFlac({{4, CommentBlock({"title=", "Title=Later", "NOEQUALS", "artist=A=B",
+                                                       "comment=Caf\xC3\xA9", "isrc=X", "D\xC9J\xC0=vu"})}}),
+        "valid Later|A=B|Café|D\xC3\x89J\xC3\x80=vu;||V1 P0:0"},
+    // A count far beyond the comments: the next block is still found where the comment block ends.
+    Row{{"CountBeyondTheBlock"}, MakeFlac({{4, CommentBlock({"TITLE=t"}, 0x7FFFFFFF)}, {2, {9, 9}}}),
+        "valid t||||130:2;|V1 P0:0"},
+    Row{{"CommentBeyondTheBlock"}, MakeFlac({{4, Le(6, 4) + B("vendor") + Le(2, 4) + Le(240, 4) + B("TITLE=t")}, {2, {1}}}),
+        "valid ||||130:1;|V1 P0:0"},
+    // A block past the end of the file ends the walk; nothing is allocated for it.
+    Row{{"BlockPastTheEnd"}, MakeFlac({{4, TitleT}, {2, {1, 2}, 0xFFFFFF}}), "valid t|||||V1 P0:0 @end"},
+    Row{{"ZeroLengthEndsTheWalk"}, MakeFlac({{2, {}}, {4, TitleT}}), "valid |||||V0 P0:0"},
+    // Cut 4 bytes before the end of the comment block (42 + 4 + 58 bytes).
+    Row{{"CutInsideTheComments"}, Resized(MakeFlac({{4, CommentBlock({"TITLE=Song", "ARTIST=Band", "COMMENT=cut"})}}), 100),
+        "valid Song|Band||||V1 P0:0 @end"}),
+    RowName());
 
-TEST(FLACBlocks, ReadAfterAnID3v2Tag)
-{
-    const std::string Id3 = std::string("ID3\x03\x00\x00\x00\x00\x00\x0A", 10) + std::string(10, '\0');
-    TFLACfile Flac;
-    ASSERT_TRUE(Read(Flac, MakeFlac({{4, CommentBlock({"TITLE=behind"})}}, Id3)));
-    EXPECT_EQ(Flac.Title, "behind");
-    EXPECT_EQ(Flac.VCOffset, 20 + 42 + 4);
-}
-
-TEST(FLACBlocks, CommentNamesAndValues)
-{
-    TFLACfile Flac;
-    ASSERT_TRUE(Read(Flac, MakeFlac({{4, CommentBlock({"title=", "Title=Later", "NOEQUALS", "artist=A=B",
-                                                        "comment=Caf\xC3\xA9", "isrc=X"})}})));
-    EXPECT_EQ(Flac.Title, "Later");             // an empty value leaves the field free
-    EXPECT_EQ(Flac.Artist, "A=B");
-    EXPECT_EQ(Flac.Comment, "Café");
-    EXPECT_EQ(Flac.ISRC, "X");
-    EXPECT_EQ(Flac.Field(27), "X");
-    EXPECT_TRUE(Flac.ExtraFields.empty());
-
-    // An unknown name in ISO-8859-1 is shown as text.
-    TFLACfile Odd;
-    ASSERT_TRUE(Read(Odd, MakeFlac({{4, CommentBlock({"D\xC9J\xC0=vu"})}})));
-    ASSERT_EQ(Odd.ExtraFields.size(), 1u);
-    EXPECT_EQ(Odd.ExtraFields[0].first, "D\xC3\x89J\xC3\x80");
-}
-
-TEST(FLACBlocks, DamagedLengthsAndCountsStayInsideTheirBlock)
-{
-    // A count far beyond the comments: the rest of the block ends the reading,
-    // and the next block is still found where the comment block ends.
-    TFLACfile Flac;
-    ASSERT_TRUE(Read(Flac, MakeFlac({{4, CommentBlock({"TITLE=t"}, 0x7FFFFFFF)}, {2, {9, 9}}})));
-    EXPECT_EQ(Flac.Title, "t");
-    ASSERT_EQ(Flac.MetaBlocksOther.size(), 1u);
-    EXPECT_EQ(Flac.MetaBlocksOther[0].Data, (std::vector<uint8_t>{9, 9}));
-
-    // A comment that claims more bytes than its block holds is dropped.
-    std::vector<uint8_t> Comments = CommentBlock({"TITLE=t", "ARTIST=a"});
-    Comments[6 + 4 + 4] = 0xF0;
-    TFLACfile Flac2;
-    ASSERT_TRUE(Read(Flac2, MakeFlac({{4, Comments}, {2, {1}}})));
-    EXPECT_EQ(Flac2.Title, "");
-    EXPECT_EQ(Flac2.MetaBlocksOther.size(), 1u);
-
-    // A block that runs past the end of the file ends the walk; nothing is
-    // allocated for it and the stream facts still stand.
-    TFLACfile Flac3;
-    EXPECT_TRUE(Read(Flac3, MakeFlac({{4, CommentBlock({"TITLE=t"})}, {2, {1, 2}, 0xFFFFFF}})));
-    EXPECT_TRUE(Flac3.MetaBlocksOther.empty());
-    EXPECT_EQ(Flac3.AudioOffset, Flac3.FileLength);
-
-    // A zero length ends the walk.
-    TFLACfile Flac4;
-    EXPECT_TRUE(Read(Flac4, MakeFlac({{2, {}}, {4, CommentBlock({"TITLE=t"})}})));
-    EXPECT_EQ(Flac4.Title, "");
-
-    // A file cut inside its comment block gives the comments before the cut.
-    std::vector<uint8_t> Cut = MakeFlac({{4, CommentBlock({"TITLE=Song", "ARTIST=Band", "COMMENT=cut here"})}});
-    Cut.resize(Cut.size() - 200 - 4);
-    TFLACfile Flac5;
-    EXPECT_TRUE(Read(Flac5, Cut));
-    EXPECT_EQ(Flac5.Title, "Song");
-    EXPECT_EQ(Flac5.Artist, "Band");
-    EXPECT_EQ(Flac5.Comment, "");
-    EXPECT_EQ(Flac5.AudioOffset, int64_t(Cut.size()));
-}
-
-TEST(FLACBlocks, EveryTruncationIsSafe)
-{
-    const std::vector<uint8_t> Whole = LoadSample("flac_picture.flac");
-    for (size_t N = 0; N <= Whole.size(); ++N) {
-        TFLACfile Flac;
-        const bool Ok = Flac.ReadFromBytes(Whole.data(), N);
-        if (N < 25) {    // no sample count yet
-            EXPECT_FALSE(Ok) << N;
-        }
-        EXPECT_EQ(Ok, Flac.IsValid()) << N;
-        EXPECT_LE(Flac.AudioOffset, int64_t(N));
-    }
-}
+} // namespace
