@@ -1,7 +1,10 @@
 #include "frame/StartupUnit.h"
+#include "frame/SettingsUnit.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 #include "common/TempTree.h"
@@ -16,140 +19,131 @@ using plat::TRootKey;
 
 const char* const PolicyKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 
-TEST(Version, ReadBackFromThisProgram) {
+// A file without a version stamp gives "", not what the string held before
+// (the start-up smoke test shows this build's own stamp read and stored).
+TEST(Version, AFileWithoutAStampGivesNothing) {
     std::string Version = "stale";
-    GetFileVersionString(plat::ProgramPath(), Version);
-    EXPECT_EQ(Version, CORVANE_FILE_VERSION);  // the project version this build stamped
     GetFileVersionString("/nonexistent/program", Version);
-    EXPECT_EQ(Version, "");  // emptied first, not left as it was
+    EXPECT_EQ(Version, "");
 }
 
-// One row of the restart table: what the stores hold before, what start-up decides.
+// One row of the restart table: the stores before (per-user "setup" and
+// "vista"; the policy's EnableLUA, -1 no key, -2 no value, -3 of text type),
+// then what start-up decides and leaves of the per-user flags.
 struct TRestartCase {
-    const char* What;
+    const char* Name;
     int Major;
-    std::optional<std::string> Setup;  // per-user "setup"
-    int Lua;                           // -1 no policy key, -2 key without value, -3 value of text type, else EnableLUA
-    std::optional<std::string> Vista;  // per-user "vista"
-    bool Restart;
-    std::optional<std::string> VistaAfter;
-    bool SetupGone;
+    std::optional<std::string> Setup, Vista;
+    int Lua;
+    const char* After;
 };
 
-class RestartDecision : public corvane_test::TempTreeTest, public ::testing::WithParamInterface<TRestartCase> {
+// The settings stores in a temporary folder; the real elevated launcher, the
+// version and the settings record back as they were afterwards.
+class StartupTest : public corvane_test::TempTreeTest {
 protected:
-    void SetUp() override { TRegistry::SetStoreFolder(Tree.Path("store")); }
-    void TearDown() override { TRegistry::SetStoreFolder(""); }
-};
-
-TEST_P(RestartDecision, Table) {
-    const auto& C = GetParam();
-    {
-        TRegistry User(TRootKey::HKEY_CURRENT_USER);
-        ASSERT_TRUE(User.OpenKey("Software\\Corvane", true));
-        if (C.Setup) User.WriteString("setup", *C.Setup);
-        if (C.Vista) User.WriteString("vista", *C.Vista);
-        TRegistry Machine(TRootKey::HKEY_LOCAL_MACHINE);
-        if (C.Lua != -1) {
-            ASSERT_TRUE(Machine.OpenKey(PolicyKey, true));
-            if (C.Lua == -3) Machine.WriteString("EnableLUA", "1");
-            if (C.Lua >= 0) Machine.WriteInteger("EnableLUA", C.Lua);
-        }
-    }
-    EXPECT_EQ(NeedsElevatedRestart(C.Major), C.Restart) << C.What;
-
-    TRegistry User(TRootKey::HKEY_CURRENT_USER);
-    ASSERT_TRUE(User.OpenKey("Software\\Corvane", false));
-    if (C.VistaAfter) {
-        EXPECT_EQ(User.ReadString("vista"), *C.VistaAfter) << C.What;
-    } else {
-        EXPECT_FALSE(User.ValueExists("vista")) << C.What;
-    }
-    EXPECT_EQ(!User.ValueExists("setup"), C.SetupGone || !C.Setup) << C.What;
-}
-
-const std::string One = "1", Empty = "", Zero = "0";
-INSTANTIATE_TEST_SUITE_P(
-    Flags, RestartDecision,
-    ::testing::Values(
-        TRestartCase{"UAC on, first start: restart", 10, {}, 1, {}, true, One, true},
-        TRestartCase{"restarted copy: clears vista, runs", 10, {}, 1, One, false, Empty, true},
-        TRestartCase{"vista empty: restart", 10, {}, 1, Empty, true, One, true},
-        TRestartCase{"setup 1: runs, setup gone", 10, One, 1, {}, false, {}, true},
-        TRestartCase{"setup 0: deleted, restart", 10, Zero, 1, {}, true, One, true},
-        TRestartCase{"setup 1 keeps a stale vista", 10, One, 1, One, false, One, true},
-        TRestartCase{"UAC off", 10, {}, 0, {}, false, {}, true},
-        TRestartCase{"no policy key", 10, {}, -1, {}, false, {}, true},
-        TRestartCase{"policy without EnableLUA", 10, {}, -2, {}, false, {}, true},
-        TRestartCase{"EnableLUA of text type", 10, {}, -3, {}, false, {}, true},
-        TRestartCase{"EnableLUA 2 counts as on", 10, {}, 2, {}, true, One, true},
-        TRestartCase{"Windows 5: nothing read or written", 5, One, 1, {}, false, {}, false},
-        TRestartCase{"Windows 6.0", 6, {}, 1, {}, true, One, true}));
-
-class StartupLock : public corvane_test::TempTreeTest {
-protected:
-    void SetUp() override {
-        TRegistry::SetStoreFolder(Tree.Path("config/corvane"));
-        for (const char* Name : {"HOME", "XDG_DATA_HOME"})
-            if (const char* V = std::getenv(Name)) FSaved.emplace_back(Name, V);
-        setenv("HOME", Tree.Path("home").c_str(), 1);
-        setenv("XDG_DATA_HOME", Tree.Path("data").c_str(), 1);
-        TRegistry Machine(TRootKey::HKEY_LOCAL_MACHINE);
-        ASSERT_TRUE(Machine.OpenKey(PolicyKey, true));
-        Machine.WriteInteger("EnableLUA", 1);
-    }
+    void SetUp() override { TRegistry::SetStoreFolder(Tree.Path("config/corvane")); }
     void TearDown() override {
         TRegistry::SetStoreFolder("");
         SetElevatedLauncher(nullptr);
-        unsetenv("XDG_DATA_HOME");
-        for (const auto& [Name, Value] : FSaved) setenv(Name.c_str(), Value.c_str(), 1);
+        MyRegistryInfo = TMyRegistryInfo{};
+        AppVersion = FOldVersion;
     }
-    std::vector<std::pair<std::string, std::string>> FSaved;
+    // LoadSettings on a machine store holding Lines: the record (or "raised"), then the store's lines.
+    std::string Load(const std::string& Folder, const std::string& Lines);
+    std::string FOldVersion = AppVersion;
 };
+class RestartDecision : public StartupTest, public ::testing::WithParamInterface<TRestartCase> {};
 
-TEST_F(StartupLock, RestartReleasesTheLockBeforeStartingTheCopy) {
+TEST_P(RestartDecision, Table) {
+    const auto& C = GetParam();
+    TRegistry User(TRootKey::HKEY_CURRENT_USER), Machine(TRootKey::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(User.OpenKey("Software\\Corvane", true));
+    if (C.Setup) User.WriteString("setup", *C.Setup);
+    if (C.Vista) User.WriteString("vista", *C.Vista);
+    if (C.Lua != -1 && Machine.OpenKey(PolicyKey, true) && C.Lua != -2)
+        C.Lua == -3 ? Machine.WriteString("EnableLUA", "1") : Machine.WriteInteger("EnableLUA", C.Lua);
+    std::string After = NeedsElevatedRestart(C.Major) ? "restart" : "run";
+    for (const char* Flag : {"setup", "vista"})
+        if (User.ValueExists(Flag)) After += std::string(" ") + Flag + "=" + User.ReadString(Flag);
+    EXPECT_EQ(After, C.After);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, RestartDecision,
+    ::testing::Values(
+        TRestartCase{"UacOnFirstStartRestarts", 10, {}, {}, 1, "restart vista=1"},
+        TRestartCase{"RestartedCopyClearsVistaAndRuns", 10, {}, "1", 1, "run vista="},
+        TRestartCase{"VistaEmptyRestarts", 10, {}, "", 1, "restart vista=1"},
+        TRestartCase{"VistaZeroRestarts", 10, {}, "0", 1, "restart vista=1"},
+        TRestartCase{"Setup1RunsAndSetupGoes", 10, "1", {}, 1, "run"},
+        TRestartCase{"Setup0IsDeletedAndRestarts", 10, "0", {}, 1, "restart vista=1"},
+        TRestartCase{"Setup1KeepsAStaleVista", 10, "1", "1", 1, "run vista=1"},
+        TRestartCase{"UacOff", 10, {}, {}, 0, "run"}, TRestartCase{"NoPolicyKey", 10, {}, {}, -1, "run"},
+        TRestartCase{"PolicyWithoutEnableLUA", 10, {}, {}, -2, "run"}, TRestartCase{"EnableLUAOfTextType", 10, {}, {}, -3, "run"},
+        TRestartCase{"EnableLUA2CountsAsOn", 10, {}, {}, 2, "restart vista=1"},
+        TRestartCase{"Windows5ReadsAndWritesNothing", 5, "1", {}, 1, "run setup=1"},
+        TRestartCase{"Windows6Restarts", 6, {}, {}, 1, "restart vista=1"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+// The restart releases the lock before the copy starts (or the copy would be
+// turned away), and hands it the same store (or it would restart itself
+// again) and the user's folders (or the trash would be root's).
+TEST_F(StartupTest, RestartReleasesTheLockBeforeStartingTheCopy) {
+    TRegistry Machine(TRootKey::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(Machine.OpenKey(PolicyKey, true));
+    Machine.WriteInteger("EnableLUA", 1);
     plat::TInstanceLock Lock;
-    int Launches = 0;
-    bool HeldAtLaunch = true;
-    std::string Program;
-    std::vector<std::string> Args;
-    SetElevatedLauncher([&](const std::string& P, const std::vector<std::string>& A, const std::string& Dir) {
-        ++Launches;
-        HeldAtLaunch = Lock.Held();
-        // The copy must be able to take the lock right away.
-        plat::TInstanceLock Copy;
-        EXPECT_EQ(Copy.Acquire("Corvane"), plat::TLockResult::Acquired);
-        Program = P;
-        Args = A;
-        EXPECT_EQ(Dir, "");
+    std::vector<std::string> Launches;
+    SetElevatedLauncher([&](const std::string& P, const std::vector<std::string>& A, const std::string&) {
+        plat::TInstanceLock Copy;  // the copy must be able to take the lock right away
+        Launches.push_back(P + (Copy.Acquire("Corvane") == plat::TLockResult::Acquired ? " free" : " held"));
+        Launches.insert(Launches.end(), A.begin(), A.end());
         return true;
     });
     EXPECT_EQ(SingleInstanceAndRestart(Lock, WindowsMajorVersion), TStartAction::Restarted);
-    EXPECT_EQ(Launches, 1);
-    EXPECT_FALSE(HeldAtLaunch);
-    EXPECT_EQ(Program, "pkexec");
-    ASSERT_FALSE(Args.empty());
-    EXPECT_EQ(Args.front(), "/usr/bin/env");
-    EXPECT_EQ(Args.back(), plat::ProgramPath());  // no parameters after the program
-    // The copy reads the same store, or it would restart itself again; it
-    // keeps the user's home and data folder, or the trash would be root's.
-    for (const std::string& Env : {"XDG_CONFIG_HOME=" + Tree.Path("config"), "HOME=" + Tree.Path("home"),
-                                   "XDG_DATA_HOME=" + Tree.Path("data")})
-        EXPECT_NE(std::find(Args.begin(), Args.end(), Env), Args.end()) << Env;
+    ASSERT_FALSE(Launches.empty());
+    EXPECT_EQ(Launches.front(), "pkexec free");
+    EXPECT_EQ(Launches.back(), plat::ProgramPath());  // no parameters after the program
+    for (const std::string& Env : {"XDG_CONFIG_HOME=" + Tree.Path("config"), "HOME=" + std::string(std::getenv("HOME")),
+                                   "XDG_DATA_HOME=" + std::string(std::getenv("XDG_DATA_HOME"))})
+        EXPECT_NE(std::find(Launches.begin(), Launches.end(), Env), Launches.end()) << Env;
+}
 
-    // The restarted copy: runs and keeps the lock.
-    EXPECT_EQ(SingleInstanceAndRestart(Lock, WindowsMajorVersion), TStartAction::Run);
-    EXPECT_EQ(Launches, 1);
-    EXPECT_TRUE(Lock.Held());
+std::string StartupTest::Load(const std::string& Folder, const std::string& Lines) {
+    Tree.File(Folder + "/machine.ini", {.Content = "[Software\\Corvane]\n" + Lines});
+    TRegistry::SetStoreFolder(Tree.Path(Folder));
+    MyRegistryInfo = TMyRegistryInfo{};
+    std::string S;
+    try {
+        LoadSettings();
+        const TMyRegistryInfo& I = MyRegistryInfo;
+        S = I.HelpURL + "|" + I.HomePage + "|" + std::to_string(I.CheckUpdate) + "|" + I.Version;
+    } catch (const plat::ERegistryException&) {
+        S = "raised";
+    }
+    std::string Store = Tree.Read(Folder + "/machine.ini");
+    std::replace(Store.begin(), Store.end(), '\n', ' ');
+    return S + " / " + Store.substr(0, Store.find_last_not_of(' ') + 1);
+}
 
-    // A further start while it runs is turned away and touches no flag.
-    plat::TInstanceLock Second;
-    TRegistry User(TRootKey::HKEY_CURRENT_USER);
-    ASSERT_TRUE(User.OpenKey("Software\\Corvane", false));
-    User.WriteString("setup", "1");
-    EXPECT_EQ(SingleInstanceAndRestart(Second, WindowsMajorVersion), TStartAction::SecondInstance);
-    EXPECT_EQ(User.ReadString("setup"), "1");
-    EXPECT_EQ(Launches, 1);
+// Missing values get their defaults (the start-up smoke test shows a fresh
+// store), stored ones win (names in any letter case, any non-zero CheckUpdate
+// is on), "Version" is always this program's, and a value of the wrong type
+// raises, leaving what comes after it unwritten.
+TEST_F(StartupTest, SettingsStoredValuesWinAndVersionIsRewritten) {
+    AppVersion = "1.2.3.4";
+    EXPECT_EQ(Load("stored", "helpurl=sz:https://elsewhere.example/h\nHomePage=sz:https://elsewhere.example\n"
+                             "CheckUpdate=dword:5\nVersion=sz:0.9.0.0\n"),
+              "https://elsewhere.example/h|https://elsewhere.example|1|1.2.3.4 / [Software\\Corvane] "
+              "helpurl=sz:https://elsewhere.example/h HomePage=sz:https://elsewhere.example CheckUpdate=dword:5 Version=sz:1.2.3.4");
+    EXPECT_EQ(Load("wrong", "CheckUpdate=sz:yes\n"),
+              "raised / [Software\\Corvane] CheckUpdate=sz:yes HelpURL=sz:https://corvane.example/help "
+              "HomePage=sz:https://corvane.example");
+    AppVersion = "";
+    EXPECT_EQ(Load("unknown", "Version=sz:2.0.0.0\n"),
+              "https://corvane.example/help|https://corvane.example|0| / [Software\\Corvane] Version=sz: "
+              "HelpURL=sz:https://corvane.example/help HomePage=sz:https://corvane.example CheckUpdate=dword:0");
 }
 
 } // namespace
