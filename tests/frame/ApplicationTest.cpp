@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "platform/widgets/MessageBox.h"
 
