@@ -15,15 +15,7 @@ public:
 
 inline plat::TMountEntry Mount(const std::string& Path, plat::TMountKind Kind, const std::string& Label = "",
                                bool Ready = true, uint64_t Free = 1 << 20, const std::string& FsType = "ext4") {
-    plat::TMountEntry E;
-    E.MountPath = Path;
-    E.FsType = FsType;
-    E.Device = "/dev/fake";
-    E.Label = Label;
-    E.Kind = Kind;
-    E.Ready = Ready;
-    E.FreeBytes = Free;
-    return E;
+    return {Path, FsType, "/dev/fake", Label, Kind, Ready, Free};
 }
 
 // Installs a fake table for the life of the object and restores the real one.

@@ -16,17 +16,13 @@ namespace corvane_test {
 
 class TFileModesApply {
 public:
-    TFileModesApply()
-    {
+    TFileModesApply() {
         if (::syscall(SYS_capget, &FHeader, FSaved) != 0) return;
         __user_cap_data_struct Reduced[2] = {FSaved[0], FSaved[1]};
         Reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
         FOk = ::syscall(SYS_capset, &FHeader, Reduced) == 0;
     }
-    ~TFileModesApply()
-    {
-        if (FOk) ::syscall(SYS_capset, &FHeader, FSaved);
-    }
+    ~TFileModesApply() { if (FOk) ::syscall(SYS_capset, &FHeader, FSaved); }
     TFileModesApply(const TFileModesApply&) = delete;
     TFileModesApply& operator=(const TFileModesApply&) = delete;
     bool Ok() const { return FOk; }

@@ -4,6 +4,7 @@
 // lives, the trash a folder of that tree and the desktop's "open" recorded.
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,29 @@
 
 namespace corvane_test {
 
+// Sets an environment variable for as long as the object lives.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* Name, const std::string& Value) : FName(Name) {
+        if (const char* Old = std::getenv(Name)) FOld = Old;
+        setenv(Name, Value.c_str(), 1);
+    }
+    ~ScopedEnv() { FOld ? setenv(FName, FOld->c_str(), 1) : unsetenv(FName); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
+};
+
 class ScopedMailbox {
 public:
+    TempTree Tree;
+    std::vector<std::string> Opened;   // what the desktop was asked to open
+    std::vector<std::string> Trashed;  // where trashed files now lie
+    bool TrashWorks = true;
+
     // Samples false: an empty home, no Maildir and no contacts folder.
     explicit ScopedMailbox(bool Samples = true) {
         Tree.Dir("home");
@@ -21,10 +43,6 @@ public:
         if (Samples)
             std::filesystem::copy(CORVANE_OUTLOOK_SAMPLES, Tree.Path("home"),
                                   std::filesystem::copy_options::recursive);
-        Save("HOME", FHome);
-        Save("MAILDIR", FMaildir);
-        setenv("HOME", Tree.Path("home").c_str(), 1);
-        setenv("MAILDIR", Tree.Path("home/Maildir").c_str(), 1);
         plat::TShellHooks Hooks;
         Hooks.Open = [this](const std::string& P) { Opened.push_back(P); };
         Hooks.Trash = [this](const std::string& P, std::string* Error) {
@@ -40,36 +58,14 @@ public:
         };
         plat::SetShellHooks(Hooks);
     }
-    ~ScopedMailbox() {
-        plat::SetShellHooks({});
-        Restore("HOME", FHome);
-        Restore("MAILDIR", FMaildir);
-    }
-    ScopedMailbox(const ScopedMailbox&) = delete;
-    ScopedMailbox& operator=(const ScopedMailbox&) = delete;
+    ~ScopedMailbox() { plat::SetShellHooks({}); }
 
     std::string Maildir(const std::string& Rel = "") { return Tree.Path("home/Maildir" + (Rel.empty() ? "" : "/" + Rel)); }
     std::string Contacts(const std::string& Rel = "") { return Tree.Path("home/.contacts" + (Rel.empty() ? "" : "/" + Rel)); }
 
-    TempTree Tree;
-    std::vector<std::string> Opened;   // what the desktop was asked to open
-    std::vector<std::string> Trashed;  // where trashed files now lie
-    bool TrashWorks = true;
-
 private:
-    struct TSaved {
-        bool Had = false;
-        std::string Value;
-    } FHome, FMaildir;
-    static void Save(const char* Name, TSaved& S) {
-        const char* V = std::getenv(Name);
-        S.Had = V != nullptr;
-        S.Value = V ? V : "";
-    }
-    static void Restore(const char* Name, const TSaved& S) {
-        if (S.Had) setenv(Name, S.Value.c_str(), 1);
-        else unsetenv(Name);
-    }
+    ScopedEnv FHome{"HOME", Tree.Path("home")};
+    ScopedEnv FMaildir{"MAILDIR", Tree.Path("home/Maildir")};
 };
 
 } // namespace corvane_test

@@ -19,18 +19,14 @@ namespace corvane_test {
 
 constexpr int NoPrivateMounts = 77;
 
-inline int InPrivateMounts(const std::function<bool()>& Body)
-{
+inline int InPrivateMounts(const std::function<bool()>& Body) {
     const pid_t Pid = ::fork();
     if (Pid < 0) return 1;
     if (Pid == 0) {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             ::_exit(NoPrivateMounts);
         bool Ok = false;
-        try {
-            Ok = Body();
-        } catch (...) {
-        }
+        try { Ok = Body(); } catch (...) {}  // an exception is a failure, never an escape from the child
         ::_exit(Ok ? 0 : 1);
     }
     int Status = 0;
@@ -40,12 +36,10 @@ inline int InPrivateMounts(const std::function<bool()>& Body)
 
 // Mounts inside Body; where the system refuses them the child ends as
 // NoPrivateMounts (the test is skipped).
-inline void BindOrSkip(const std::string& From, const std::string& To)
-{
+inline void BindOrSkip(const std::string& From, const std::string& To) {
     if (::mount(From.c_str(), To.c_str(), nullptr, MS_BIND, nullptr) != 0) ::_exit(NoPrivateMounts);
 }
-inline void TmpfsOrSkip(const std::string& At, const char* Options = nullptr)
-{
+inline void TmpfsOrSkip(const std::string& At, const char* Options = nullptr) {
     if (::mount("tmpfs", At.c_str(), "tmpfs", 0, Options) != 0) ::_exit(NoPrivateMounts);
 }
 

@@ -15,11 +15,13 @@
 // which GoogleTest reports as a failed test. The destructor removes the whole
 // tree, read-only files and folders without permissions included, and never
 // follows a symbolic link out of it.
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -28,7 +30,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/types.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -67,81 +68,45 @@ public:
     std::string Path(const std::string& Rel) const { return Rel.empty() ? FRoot : FRoot + "/" + Rel; }
 
     std::string File(const std::string& Rel, const TempFile& F = {}) {
-        std::string P = Path(Rel);
+        const std::string P = Path(Rel);
         MakeParents(P);
-        int Fd = ::open(P.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (Fd < 0) Fail("open", P);
-        bool Ok = true;
-        if (F.Size && F.Content.empty()) {
-            Ok = ::ftruncate(Fd, off_t(*F.Size)) == 0;
-        } else if (F.Size) {
-            const uint64_t Want = *F.Size;
-            std::string Chunk;
-            while (Chunk.size() < 65536) Chunk += F.Content;
-            uint64_t Done = 0;
-            while (Ok && Done < Want) {
-                // Keep the pattern aligned: each chunk is whole copies of Content.
-                size_t Whole = Chunk.size() - Chunk.size() % F.Content.size();
-                size_t N = size_t(std::min<uint64_t>(Whole, Want - Done));
-                Ok = WriteAll(Fd, Chunk.data(), N);
-                Done += N;
-            }
-        } else {
-            Ok = WriteAll(Fd, F.Content.data(), F.Content.size());
+        std::string Data = F.Content;
+        if (F.Size && !Data.empty()) {
+            while (Data.size() < *F.Size) Data += F.Content;
+            Data.resize(size_t(*F.Size));
         }
-        ::close(Fd);
-        if (!Ok) Fail("write", P);
+        std::ofstream Out(P, std::ios::binary | std::ios::trunc);
+        Out << Data;
+        Out.close();
+        if (!Out) Fail("write", P);
+        if (F.Size && F.Content.empty()) std::filesystem::resize_file(P, *F.Size);
         Finish(P, F.Mode, F.MTime, F.MTimeNs);
         return P;
     }
 
     std::string Dir(const std::string& Rel, const TempDir& D = {}) {
-        std::string P = Path(Rel);
-        MakeParents(P + "/x");
+        const std::string P = Path(Rel);
+        std::filesystem::create_directories(P);
         Finish(P, D.Mode, D.MTime, D.MTimeNs);
         return P;
     }
 
     std::string Link(const std::string& Rel, const std::string& Target) {
-        std::string P = Path(Rel);
-        MakeParents(P);
-        if (::symlink(Target.c_str(), P.c_str()) != 0) Fail("symlink", P);
-        return P;
+        return Make(Rel, "symlink", [&](const char* P) { return ::symlink(Target.c_str(), P); });
     }
-
     std::string Fifo(const std::string& Rel) {
-        std::string P = Path(Rel);
-        MakeParents(P);
-        if (::mkfifo(P.c_str(), 0644) != 0) Fail("mkfifo", P);
-        return P;
+        return Make(Rel, "mkfifo", [](const char* P) { return ::mkfifo(P, 0644); });
     }
 
-    void SetMode(const std::string& Rel, mode_t Mode) {
-        if (::chmod(Path(Rel).c_str(), Mode) != 0) Fail("chmod", Path(Rel));
-    }
-    void SetMTime(const std::string& Rel, time_t Seconds, long Ns = 0) {
-        Finish(Path(Rel), std::nullopt, Seconds, Ns);
-    }
+    void SetMode(const std::string& Rel, mode_t Mode) { Finish(Path(Rel), Mode, std::nullopt, 0); }
+    void SetMTime(const std::string& Rel, time_t Seconds, long Ns = 0) { Finish(Path(Rel), std::nullopt, Seconds, Ns); }
 
-    bool Exists(const std::string& Rel) const {
-        struct stat St;
-        return ::lstat(Path(Rel).c_str(), &St) == 0;
-    }
+    bool Exists(const std::string& Rel) const { struct stat St; return ::lstat(Path(Rel).c_str(), &St) == 0; }
     // The whole content of a file; throws when it cannot be read.
     std::string Read(const std::string& Rel) const {
-        std::string P = Path(Rel);
-        int Fd = ::open(P.c_str(), O_RDONLY | O_CLOEXEC);
-        if (Fd < 0) Fail("open", P);
-        std::string Out;
-        char Buf[65536];
-        for (;;) {
-            ssize_t N = ::read(Fd, Buf, sizeof Buf);
-            if (N < 0 && errno == EINTR) continue;
-            if (N <= 0) break;
-            Out.append(Buf, size_t(N));
-        }
-        ::close(Fd);
-        return Out;
+        std::ifstream In(Path(Rel), std::ios::binary);
+        if (!In) Fail("open", Path(Rel));
+        return std::string(std::istreambuf_iterator<char>(In), {});
     }
 
 private:
@@ -151,30 +116,20 @@ private:
         throw std::runtime_error(std::string("TempTree: ") + What + " " + P + ": " + std::strerror(errno));
     }
 
-    static bool WriteAll(int Fd, const char* Data, size_t N) {
-        while (N > 0) {
-            ssize_t W = ::write(Fd, Data, N);
-            if (W < 0 && errno == EINTR) continue;
-            if (W <= 0) return false;
-            Data += W;
-            N -= size_t(W);
-        }
-        return true;
+    template <class F>
+    std::string Make(const std::string& Rel, const char* What, F Made) const {
+        const std::string P = Path(Rel);
+        MakeParents(P);
+        if (Made(P.c_str()) != 0) Fail(What, P);
+        return P;
     }
-
-    // Creates every folder above P (the last component is left alone).
-    void MakeParents(const std::string& P) const {
-        for (size_t Pos = FRoot.size() + 1; (Pos = P.find('/', Pos)) != std::string::npos; ++Pos) {
-            std::string Dir = P.substr(0, Pos);
-            if (::mkdir(Dir.c_str(), 0755) != 0 && errno != EEXIST) Fail("mkdir", Dir);
-        }
+    static void MakeParents(const std::string& P) {
+        std::filesystem::create_directories(std::filesystem::path(P).parent_path());
     }
 
     static void Finish(const std::string& P, std::optional<mode_t> Mode, std::optional<time_t> MTime, long Ns) {
-        if (MTime) {
-            timespec Times[2] = {{*MTime, Ns}, {*MTime, Ns}};
-            if (::utimensat(AT_FDCWD, P.c_str(), Times, AT_SYMLINK_NOFOLLOW) != 0) Fail("utimensat", P);
-        }
+        const timespec Times[2] = {{MTime.value_or(0), Ns}, {MTime.value_or(0), Ns}};
+        if (MTime && ::utimensat(AT_FDCWD, P.c_str(), Times, AT_SYMLINK_NOFOLLOW) != 0) Fail("utimensat", P);
         if (Mode && ::chmod(P.c_str(), *Mode) != 0) Fail("chmod", P);
     }
 
@@ -183,8 +138,7 @@ private:
     // than PATH_MAX go too.
     static void RemoveAll(const std::string& P) {
         const size_t Slash = P.find_last_of('/');
-        const std::string Parent = Slash == 0 ? "/" : P.substr(0, Slash);
-        const int Dir = ::open(Parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int Dir = ::open(Slash == 0 ? "/" : P.substr(0, Slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (Dir < 0) return;
         RemoveAt(Dir, P.substr(Slash + 1));
         ::close(Dir);
@@ -199,13 +153,13 @@ private:
         ::fchmodat(Dir, Name.c_str(), 0700, 0);
         const int Sub = ::openat(Dir, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (Sub >= 0) {
+            std::vector<std::string> Names;
             if (DIR* D = ::fdopendir(::dup(Sub))) {
-                std::vector<std::string> Names;
                 while (dirent* E = ::readdir(D))
                     if (std::strcmp(E->d_name, ".") != 0 && std::strcmp(E->d_name, "..") != 0) Names.push_back(E->d_name);
                 ::closedir(D);
-                for (const std::string& N : Names) RemoveAt(Sub, N);
             }
+            for (const std::string& N : Names) RemoveAt(Sub, N);
             ::close(Sub);
         }
         ::unlinkat(Dir, Name.c_str(), AT_REMOVEDIR);

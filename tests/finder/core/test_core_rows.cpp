@@ -1,31 +1,53 @@
-// Result rows: texts, size texts, ticks, column clicks.
+// Result rows and their order: size texts, row fields, ticks, column clicks,
+// the exchange sort's ties and the fast roads that must keep them.
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <random>
+
+#include "finder/core/ResultOrdering.h"
 #include "finder/core/ResultRows.h"
 
 using namespace finder;
 
-struct SizeCase {
+namespace {
+
+struct TMember {
+    const char* Name;
+    const char* Folder;
     int64_t Size;
-    const char* Text;
+    double Modified, Created;
 };
 
-class SizeTextTest : public ::testing::TestWithParam<SizeCase> {};
-
-TEST_P(SizeTextTest, RoundsHalvesToEven)
-{
-    EXPECT_EQ(SizeText(GetParam().Size), GetParam().Text) << GetParam().Size;
+std::unique_ptr<TSearchStatBye> ByteGroup(const std::string& Name, const std::vector<TMember>& Members) {
+    auto G = std::make_unique<TSearchStatBye>();
+    G->Name = Name;
+    G->Folder = TFolderText("/" + Name + "/");
+    for (const TMember& M : Members) G->Files.push_back({M.Name, TFolderText(M.Folder), M.Size, M.Modified, M.Created});
+    G->Count = int32_t(G->Files.size());
+    return G;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, SizeTextTest,
-                         ::testing::Values(SizeCase{0, "0 B"}, SizeCase{512, "512 B"}, SizeCase{513, "1 KB"},
-                                           SizeCase{1536, "2 KB"}, SizeCase{2560, "2 KB"},
-                                           SizeCase{524288, "512 KB"}, SizeCase{524289, "1 MB"},
-                                           SizeCase{1572864, "2 MB"}, SizeCase{2621440, "2 MB"},
-                                           SizeCase{3670016, "4 MB"},
-                                           SizeCase{int64_t(3) << 30, "3072 MB"},
-                                           SizeCase{int64_t(4) << 30, "4096 MB"},
-                                           SizeCase{(int64_t(5) << 40) + 1, "5242880 MB"}));
+template <class G>
+std::string Names(const TGroupList& L) {
+    std::string S;
+    for (const auto& Group : L) {
+        S += static_cast<const G&>(*Group).Name + ":";
+        for (const auto& F : static_cast<const G&>(*Group).Files) S += " " + F.Name;
+        S += "|";
+    }
+    return S;
+}
+
+} // namespace
+
+TEST(SizeText, RoundsHalvesToEvenAndStaysSixtyFourBit) {
+    const std::pair<int64_t, const char*> Cases[] = {
+        {0, "0 B"},          {512, "512 B"},       {513, "1 KB"},         {1536, "2 KB"},
+        {2560, "2 KB"},      {524289, "1 MB"},     {2621440, "2 MB"},     {3670016, "4 MB"},
+        {int64_t(4) << 30, "4096 MB"},             {(int64_t(5) << 40) + 1, "5242880 MB"}};
+    for (const auto& [Size, Text] : Cases) EXPECT_EQ(SizeText(Size), Text) << Size;
+}
 
 namespace {
 
@@ -33,31 +55,12 @@ class RowsTest : public ::testing::Test {
 protected:
     TGroupList Groups;
     TRowList Rows;
-    void SetUp() override
-    {
-        SetDateTimeFormatter([](TDateTime V) { return "D" + std::to_string(int(V)); });
+    std::string Captions(int Mode, TScanKind Kind) const {
+        std::string S;
+        for (const auto& R : Rows) S += RowTexts(*R, Mode, Kind).Caption + "|";
+        return S;
     }
-    void TearDown() override { SetDateTimeFormatter({}); }
-
-    void AddName(const std::string& Name, std::vector<std::pair<std::string, double>> Members)
-    {
-        auto G = std::make_unique<TSearchStat>();
-        G->Name = Name;
-        for (auto& [F, Modified] : Members) G->Files.push_back({int64_t(Modified) * 1000, Modified, 7, TFolderText(F), 0});
-        G->Count = int32_t(G->Files.size());
-        Groups.push_back(std::move(G));
-    }
-    void AddByte(const std::string& Folder, const std::string& Name, int Members)
-    {
-        auto G = std::make_unique<TSearchStatBye>();
-        G->Name = Name;
-        G->Folder = TFolderText(Folder);
-        for (int I = 0; I < Members; ++I) G->Files.push_back({Name, TFolderText(Folder + std::to_string(I) + "/"), 3000, double(I), 5, 0});
-        G->Count = Members;
-        Groups.push_back(std::move(G));
-    }
-    std::vector<int> Ticks() const
-    {
+    std::vector<int> Ticks() const {
         std::vector<int> T;
         for (const auto& R : Rows) T.push_back(R->Checked);
         return T;
@@ -66,72 +69,31 @@ protected:
 
 } // namespace
 
-TEST_F(RowsTest, SameNameRowsAndTexts)
-{
-    AddName("a.txt", {{"/x/", 1}, {"/y/", 3}});
-    AddName("single.txt", {{"/x/", 1}});
-    AddName("b.txt", {{"/x/", 2}, {"/z/", 1}, {"/y/", 2}});
-    const std::string Status = BuildResultRows(Groups, TScanKind::FileName, {}, Rows);
-    EXPECT_EQ(Status, "2 duplicate groups found where 5 Files are contained within.");
-    ASSERT_EQ(Rows.size(), 7u);
-    const TRowTexts H = RowTexts(*Rows[0], 1, TScanKind::FileName);
-    EXPECT_EQ(H.Caption, "a.txt");
-    EXPECT_EQ(H.SubItems, (std::vector<std::string>{"2  files", "", "", "1", "0"}));
-    EXPECT_EQ(H.Indent, 0);
-    // Newest first by default.
-    const TRowTexts M = RowTexts(*Rows[1], 1, TScanKind::FileName);
-    EXPECT_EQ(M.Caption, "/y/");
-    EXPECT_EQ(M.SubItems, (std::vector<std::string>{"3 KB", "D3", "D7", "1", "1"}));
-    EXPECT_EQ(M.Indent, 1);
-    EXPECT_EQ(RowTexts(*Rows[1], 4, TScanKind::FileName).Caption, "/y/a.txt");
-    EXPECT_EQ(RowFilePath(static_cast<const TSearchResult&>(*Rows[1]), TScanKind::FileName), "/y/a.txt");
-    // Ties in the second group: the exchange sort's order.
-    EXPECT_EQ(RowTexts(*Rows[4], 1, TScanKind::FileName).Caption, "/x/");
-    EXPECT_EQ(RowTexts(*Rows[5], 1, TScanKind::FileName).Caption, "/y/");
-    EXPECT_EQ(RowTexts(*Rows[6], 1, TScanKind::FileName).Caption, "/z/");
-    EXPECT_EQ(RowTexts(*Rows[6], 1, TScanKind::FileName).SubItems[3], "2");
-}
-
-TEST_F(RowsTest, SameContentRowsCarryFullPaths)
-{
-    AddByte("/d/", "f.bin", 3);
-    BuildResultRows(Groups, TScanKind::FileBye, {}, Rows);
-    ASSERT_EQ(Rows.size(), 4u);
-    EXPECT_EQ(RowTexts(*Rows[0], 1, TScanKind::FileBye).Caption, "/d/f.bin");
-    EXPECT_EQ(RowTexts(*Rows[0], 1, TScanKind::FileBye).SubItems[0], "3  files");
-    EXPECT_EQ(RowTexts(*Rows[1], 1, TScanKind::FileBye).Caption, "/d/2/f.bin");
-    EXPECT_EQ(static_cast<const TSearchResult&>(*Rows[1]).Text, "f.bin");
-}
-
-TEST_F(RowsTest, SimilarRowsShowTheSimilarity)
-{
-    auto G = std::make_unique<TSearchSimilar>();
-    G->Name = "p.png";
-    G->Folder = TFolderText("/p/");
-    G->Files.push_back({"p.png", TFolderText("/p/"), 100.0, 1, 2, 3, 0});
-    G->Files.push_back({"q.png", TFolderText("/q/"), 93.456, 1, 1, 3, 0});
-    G->Count = 2;
-    Groups.push_back(std::move(G));
-    BuildResultRows(Groups, TScanKind::Similar, {}, Rows);
-    ASSERT_EQ(Rows.size(), 3u);
-    EXPECT_EQ(RowTexts(*Rows[1], 4, TScanKind::Similar).SubItems[2], "100.00%");
-    EXPECT_EQ(RowTexts(*Rows[2], 4, TScanKind::Similar).SubItems[2], "93.46%");
-    EXPECT_EQ(RowTexts(*Rows[2], 4, TScanKind::Similar).Caption, "/q/q.png");
-}
-
-TEST_F(RowsTest, NoDuplicatesNoRows)
-{
-    AddName("a.txt", {{"/x/", 1}});
+// Members newest first (ties as the exchange sort leaves them), a group of
+// one not listed; the name mode's pictures view shows whole paths.
+TEST_F(RowsTest, NameGroups) {
+    for (const auto& [Name, Members] : std::vector<std::pair<std::string, std::vector<std::pair<const char*, double>>>>{
+             {"a.txt", {{"/x/", 1}, {"/y/", 3}}}, {"single.txt", {{"/x/", 1}}},
+             {"b.txt", {{"/x/", 2}, {"/z/", 1}, {"/y/", 2}}}}) {
+        auto G = std::make_unique<TSearchStat>();
+        G->Name = Name;
+        for (auto& [F, Modified] : Members) G->Files.push_back({1, Modified, 0, TFolderText(F)});
+        G->Count = int32_t(G->Files.size());
+        Groups.push_back(std::move(G));
+    }
     EXPECT_EQ(BuildResultRows(Groups, TScanKind::FileName, {}, Rows),
-              "0 duplicate groups found where 0 Files are contained within.");
-    EXPECT_TRUE(Rows.empty());
+              "2 duplicate groups found where 5 Files are contained within.");
+    EXPECT_EQ(Captions(1, TScanKind::FileName), "a.txt|/y/|/x/|b.txt|/x/|/y/|/z/|");
+    EXPECT_EQ(Captions(4, TScanKind::FileName), "a.txt|/y/a.txt|/x/a.txt|b.txt|/x/b.txt|/y/b.txt|/z/b.txt|");
+    EXPECT_EQ(RowFilePath(static_cast<const TSearchResult&>(*Rows[1]), TScanKind::FileName), "/y/a.txt");
 }
 
-TEST_F(RowsTest, TicksByHeaderClickAndSelectAll)
-{
-    AddByte("/a/", "a", 3);
-    AddByte("/b/", "b", 2);
-    BuildResultRows(Groups, TScanKind::FileBye, {}, Rows);
+TEST_F(RowsTest, SelectAllAndHeaderTicksLeaveTheFirstMember) {
+    Groups.push_back(ByteGroup("a", {{"a", "/1/", 1, 3, 0}, {"a", "/2/", 1, 2, 0}, {"a", "/3/", 1, 1, 0}}));
+    Groups.push_back(ByteGroup("b", {{"b", "/1/", 1, 2, 0}, {"b", "/2/", 1, 1, 0}}));
+    EXPECT_EQ(BuildResultRows(Groups, TScanKind::FileBye, {}, Rows),
+              "2 duplicate groups found where 5 Files are contained within.");
+    EXPECT_EQ(Captions(1, TScanKind::FileBye), "/a/a|/1/a|/2/a|/3/a|/b/b|/1/b|/2/b|");
     SelectAllDuplicates(Rows, true);
     EXPECT_EQ(Ticks(), (std::vector<int>{1, 0, 1, 1, 1, 0, 1}));
     SelectAllDuplicates(Rows, false);
@@ -139,9 +101,7 @@ TEST_F(RowsTest, TicksByHeaderClickAndSelectAll)
     Rows[1]->Checked = true;
     ToggleRowTick(Rows, 0);  // unticked header: all but the first member
     EXPECT_EQ(Ticks(), (std::vector<int>{1, 0, 1, 1, 0, 0, 0}));
-    EXPECT_EQ(RowTexts(*Rows[0], 1, TScanKind::FileBye).ImageIndex, 1);
     ToggleRowTick(Rows, 0);  // ticked header: the whole group off
-    EXPECT_EQ(Ticks(), (std::vector<int>{0, 0, 0, 0, 0, 0, 0}));
     ToggleRowTick(Rows, 6);
     ToggleRowTick(Rows, 99);
     EXPECT_EQ(Ticks(), (std::vector<int>{0, 0, 0, 0, 0, 0, 1}));
@@ -149,22 +109,73 @@ TEST_F(RowsTest, TicksByHeaderClickAndSelectAll)
     EXPECT_EQ(Ticks(), (std::vector<int>{0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(ColumnClickTest, SameColumnReversesOtherColumnSortsAscending)
-{
-    TSortState S;  // after a reset: modified, descending
-    FileColumnClick(2, S);
-    EXPECT_EQ(S.FileSortColumn, 3);
-    EXPECT_EQ(S.SortDirection, 0);  // oldest first
-    FileColumnClick(2, S);
-    EXPECT_EQ(S.SortDirection, 1);
-    FileColumnClick(1, S);
-    EXPECT_EQ(S.FileSortColumn, 2);
-    EXPECT_EQ(S.SortDirection, 0);
-    FileColumnClick(4, S);  // "Group": reverses the current key
-    EXPECT_EQ(S.FileSortColumn, 2);
-    EXPECT_EQ(S.SortDirection, 1);
-    FileColumnClick(4, S);      // now ascending ...
-    FileColumnClick(0, S);      // ... a new column stays ascending
-    EXPECT_EQ(S.FileSortColumn, 1);
-    EXPECT_EQ(S.SortDirection, 0);
+TEST(ColumnClick, SameColumnReversesAnotherSortsAscending) {
+    TSortState S;  // after a reset: modified, newest first
+    const std::tuple<int, int, int> Clicks[] = {
+        {2, 3, 0}, {2, 3, 1}, {1, 2, 0}, {4, 2, 1} /* "Group" reverses the key */, {4, 2, 0}, {0, 1, 0}};
+    for (const auto& [Column, Key, Direction] : Clicks) {
+        FileColumnClick(Column, S);
+        EXPECT_EQ(S.FileSortColumn, Key) << Column;
+        EXPECT_EQ(S.SortDirection, Direction) << Column;
+    }
+}
+
+// Each key sorts its column, members within their group; groups stay put.
+TEST(Ordering, EachKeySortsItsColumn) {
+    TGroupList L;
+    L.push_back(ByteGroup("z", {{"m1", " /b/", (int64_t(4) << 30) + 1, 2, 1},
+                                {"m2", "/c/", 10, 3, 3},
+                                {"m3", "/a/", 20, 1, 2}}));
+    L.push_back(ByteGroup("a", {{"q", "/", 1, 1, 1}}));
+    const std::tuple<int, int, const char*> Keys[] = {{1, 0, "z: m3 m1 m2|a: q|"}, {2, 0, "z: m2 m3 m1|a: q|"},
+                                                      {3, 1, "z: m2 m1 m3|a: q|"}, {4, 0, "z: m1 m3 m2|a: q|"},
+                                                      {5, 0, "z: m1 m3 m2|a: q|"}};
+    for (const auto& [Key, Direction, Want] : Keys) {
+        SortByteGroups(L, uint8_t(Key), uint8_t(Direction));
+        EXPECT_EQ(Names<TSearchStatBye>(L), Want) << "key " << Key;
+    }
+    // Group names trimmed, then byte-wise: capitals before small letters.
+    for (const char* N : {"b.txt", "B.txt", " a.txt"}) L.push_back(ByteGroup(N, {}));
+    L.erase(L.begin(), L.begin() + 2);
+    SortByteGroups(L, 0, 0);
+    EXPECT_EQ(Names<TSearchStatBye>(L), "B.txt:| a.txt:|b.txt:|");
+
+    TGroupList S;
+    auto G = std::make_unique<TSearchSimilar>();
+    for (double V : {100.0, 91.0, 97.5}) G->Files.push_back({std::to_string(int(V)), TFolderText("/"), V});
+    G->Count = 3;
+    S.push_back(std::move(G));
+    SortSimilarGroups(S, 4, 0);  // the similar pictures' fourth key is the likeness
+    EXPECT_EQ(Names<TSearchSimilar>(S), ": 91 97 100|");
+}
+
+TEST(Ordering, TrimKeyDropsControlAndBlankBytesOnly) {
+    EXPECT_EQ(TrimKey(" \t\x01 a b \r\n"), "a b");
+    EXPECT_EQ(TrimKey("\xC3\xA9"), "\xC3\xA9");
+}
+
+// The fast roads (no ties, already in order) against the exchange sort, on
+// random lists with many ties, both directions, numbers and texts.
+TEST(Ordering, FastRoadsMatchTheExchangeSort) {
+    std::mt19937 G(42);
+    for (int Trial = 0; Trial < 3000; ++Trial) {
+        const size_t N = G() % 12;
+        const int Range = 1 + int(G() % (Trial % 3 == 0 ? 1000 : 4));
+        std::vector<double> Keys(N);
+        std::vector<std::string> Texts(N);
+        for (size_t I = 0; I < N; ++I) {
+            Keys[I] = double(G() % Range);
+            Texts[I] = std::string(1, char('a' + G() % Range));
+        }
+        if (Trial % 5 == 0) std::sort(Keys.begin(), Keys.end());
+        for (uint8_t Dir : {uint8_t(0), uint8_t(1)}) {
+            std::vector<uint32_t> Expect(N);
+            std::iota(Expect.begin(), Expect.end(), 0u);
+            std::vector<uint32_t> ExpectT = Expect;
+            ExchangeSortOrder(Expect, Keys, Dir);
+            ExchangeSortOrder(ExpectT, Texts, Dir);
+            ASSERT_EQ(SortOrder(Keys, Dir), Expect) << "trial " << Trial;
+            ASSERT_EQ(SortOrder(Texts, Dir), ExpectT) << "trial " << Trial;
+        }
+    }
 }
