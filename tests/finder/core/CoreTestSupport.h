@@ -29,9 +29,7 @@ struct Feeder {
     finder::TGroupList Groups;
     uint8_t RunState = finder::rsRunning;
     std::function<void()> Pump;
-    finder::TRunControl Run{RunState, [this] {
-                                if (Pump) Pump();
-                            }, std::chrono::milliseconds(0)};
+    finder::TRunControl Run{RunState, [this] { if (Pump) Pump(); }, std::chrono::milliseconds(0)};
     finder::TMatchOptions Options;
     finder::TMatchHooks Hooks;
     std::unique_ptr<finder::TMatcher> Matcher;

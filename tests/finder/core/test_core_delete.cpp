@@ -29,8 +29,8 @@ protected:
         TScanOptions O;
         O.Match.Kind = TScanKind::FileBye;
         for (auto& P : Places) O.Places.push_back({Tree.Path(P), false});
-        uint8_t RunState = rsRunning;
-        TScanRun(O, RunState, Groups).Run();
+        uint8_t RunState = rsIdle;
+        core_test::Scan(O, Groups, RunState);
         BuildResultRows(Groups, O.Match.Kind, {}, Rows);
     }
     int32_t Delete(bool ToTrash) { return DeleteSelected(Rows, TScanKind::FileBye, ToTrash, S, {}, Hooks); }
@@ -74,9 +74,7 @@ TEST_P(DeleteOutcomeTest, Outcome) {
     EXPECT_EQ(Tree.Exists("2/refuse.txt"), C.StillThere);
     EXPECT_EQ(Tree.Read("other/refuse.txt"), "same");
     struct stat St;
-    if (::stat(Tree.Path("other/alias").c_str(), &St) == 0) {
-        EXPECT_EQ(St.st_mode & 0777, 0444u);
-    }
+    if (::stat(Tree.Path("other/alias").c_str(), &St) == 0) { EXPECT_EQ(St.st_mode & 0777, 0444u); }
 }
 
 TChange Rewrite(const char* Rel, const char* Content, time_t MTime) {

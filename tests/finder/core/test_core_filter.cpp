@@ -2,18 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "finder/core/FileFilter.h"
+#include "tests/finder/core/CoreTestSupport.h"
 
 using namespace finder;
-
-namespace {
-
-std::string RowName(std::string S) {
-    for (char& C : S)
-        if (!isalnum(static_cast<unsigned char>(C))) C = '_';
-    return S;
-}
-
-} // namespace
 
 TEST(Category, ByTheLastExtensionWithoutLetterCase) {
     const std::tuple<const char*, int, bool> Cases[] = {
@@ -49,18 +40,10 @@ TEST_P(FilterTest, Passes) {
     EXPECT_EQ(PassesFileFilter(C.Options, C.Name, C.Size), C.Expected);
 }
 
-static TFilterOptions Opt(auto Change) {
-    TFilterOptions O;
-    Change(O);
-    return O;
-}
+static TFilterOptions Opt(auto Change) { TFilterOptions O; Change(O); return O; }
 
 const auto Limit = Opt([](auto& O) { O.SizeLimit = true; });
-const auto Specific = [](auto& O) {
-    O.Mode = 3;
-    O.MusicAll = false;
-    O.Mp3 = O.Wma = O.Rm = O.Ogg = false;
-};
+const auto Specific = [](auto& O) { O.Mode = 3, O.MusicAll = O.Mp3 = O.Wma = O.Rm = O.Ogg = false; };
 
 INSTANTIATE_TEST_SUITE_P(
     Filters, FilterTest,
@@ -74,7 +57,6 @@ INSTANTIATE_TEST_SUITE_P(
                    Opt([](auto& O) { O.SizeLimit = O.SkipZero = true; O.SizeLimitKB = 0; }), "a.txt", 0, true},
         FilterCase{"skip zero", Opt([](auto& O) { O.SkipZero = true; }), "a.txt", 0, false},
         FilterCase{"4 GiB is not zero size", Opt([](auto& O) { O.SkipZero = true; }), "a.txt", int64_t(4) << 30, true},
-        FilterCase{"pictures", Opt([](auto& O) { O.BasicType = TBasicType::PicturePhoto; }), "a.jpg", 5, true},
         FilterCase{"custom", Opt([](auto& O) { O.BasicType = TBasicType::Custom; O.CustomFileTypes = {"*.abc"}; }),
                    "a.abc", 5, true},
         FilterCase{"zero size type", Opt([](auto& O) { O.BasicType = TBasicType::Zero; }), "a.abc", 0, true},
@@ -87,4 +69,4 @@ INSTANTIATE_TEST_SUITE_P(
                        O.Mode = 4; O.PhotoAll = false; O.Bmp = O.Jpeg = O.Gif = O.Wmf = O.Ico = false; }),
                    "a.jpg", 5, false},
         FilterCase{"outlook passes nothing", Opt([](auto& O) { O.Mode = 2; }), "a.txt", 5, false}),
-    [](const auto& Info) { return RowName(Info.param.Label); });
+    [](const auto& Info) { return core_test::RowName(Info.param.Label); });

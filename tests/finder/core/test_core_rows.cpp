@@ -49,29 +49,22 @@ TEST(SizeText, RoundsHalvesToEvenAndStaysSixtyFourBit) {
     for (const auto& [Size, Text] : Cases) EXPECT_EQ(SizeText(Size), Text) << Size;
 }
 
-namespace {
-
-class RowsTest : public ::testing::Test {
-protected:
+// Members newest first (ties as the exchange sort leaves them), a group of
+// one not listed; the name mode's pictures view shows whole paths. Select
+// all and a header's tick leave each group's first member unticked.
+TEST(Rows, CaptionsAndTicks) {
     TGroupList Groups;
     TRowList Rows;
-    std::string Captions(int Mode, TScanKind Kind) const {
+    auto Captions = [&](int Mode, TScanKind Kind) {
         std::string S;
         for (const auto& R : Rows) S += RowTexts(*R, Mode, Kind).Caption + "|";
         return S;
-    }
-    std::vector<int> Ticks() const {
+    };
+    auto Ticks = [&] {
         std::vector<int> T;
         for (const auto& R : Rows) T.push_back(R->Checked);
         return T;
-    }
-};
-
-} // namespace
-
-// Members newest first (ties as the exchange sort leaves them), a group of
-// one not listed; the name mode's pictures view shows whole paths.
-TEST_F(RowsTest, NameGroups) {
+    };
     for (const auto& [Name, Members] : std::vector<std::pair<std::string, std::vector<std::pair<const char*, double>>>>{
              {"a.txt", {{"/x/", 1}, {"/y/", 3}}}, {"single.txt", {{"/x/", 1}}},
              {"b.txt", {{"/x/", 2}, {"/z/", 1}, {"/y/", 2}}}}) {
@@ -86,9 +79,8 @@ TEST_F(RowsTest, NameGroups) {
     EXPECT_EQ(Captions(1, TScanKind::FileName), "a.txt|/y/|/x/|b.txt|/x/|/y/|/z/|");
     EXPECT_EQ(Captions(4, TScanKind::FileName), "a.txt|/y/a.txt|/x/a.txt|b.txt|/x/b.txt|/y/b.txt|/z/b.txt|");
     EXPECT_EQ(RowFilePath(static_cast<const TSearchResult&>(*Rows[1]), TScanKind::FileName), "/y/a.txt");
-}
 
-TEST_F(RowsTest, SelectAllAndHeaderTicksLeaveTheFirstMember) {
+    Groups.clear();
     Groups.push_back(ByteGroup("a", {{"a", "/1/", 1, 3, 0}, {"a", "/2/", 1, 2, 0}, {"a", "/3/", 1, 1, 0}}));
     Groups.push_back(ByteGroup("b", {{"b", "/1/", 1, 2, 0}, {"b", "/2/", 1, 1, 0}}));
     EXPECT_EQ(BuildResultRows(Groups, TScanKind::FileBye, {}, Rows),
@@ -121,6 +113,7 @@ TEST(ColumnClick, SameColumnReversesAnotherSortsAscending) {
 }
 
 // Each key sorts its column, members within their group; groups stay put.
+// Keys are trimmed of control and blank bytes only.
 TEST(Ordering, EachKeySortsItsColumn) {
     TGroupList L;
     L.push_back(ByteGroup("z", {{"m1", " /b/", (int64_t(4) << 30) + 1, 2, 1},
@@ -147,11 +140,7 @@ TEST(Ordering, EachKeySortsItsColumn) {
     S.push_back(std::move(G));
     SortSimilarGroups(S, 4, 0);  // the similar pictures' fourth key is the likeness
     EXPECT_EQ(Names<TSearchSimilar>(S), ": 91 97 100|");
-}
-
-TEST(Ordering, TrimKeyDropsControlAndBlankBytesOnly) {
-    EXPECT_EQ(TrimKey(" \t\x01 a b \r\n"), "a b");
-    EXPECT_EQ(TrimKey("\xC3\xA9"), "\xC3\xA9");
+    EXPECT_EQ(TrimKey(" \t\x01 a b \r\n") + TrimKey("\xC3\xA9"), "a b\xC3\xA9");  // control and blank bytes only
 }
 
 // The fast roads (no ties, already in order) against the exchange sort, on

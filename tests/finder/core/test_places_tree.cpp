@@ -24,17 +24,13 @@ std::string Drives(const std::vector<TDirectoryInfo>& List) {
 // hides the earlier one (a RAM disk over a disk's folder is no drive).
 TEST(PlacesDrives, OfferedFromTheMountTable) {
     const std::vector<plat::TMountEntry> Mounts = {
-        Mount("/", TMountKind::Fixed),
-        Mount("/boot", TMountKind::Fixed, "BOOT"),
+        Mount("/", TMountKind::Fixed), Mount("/boot", TMountKind::Fixed, "BOOT"),
         Mount("/media/full", TMountKind::Removable, "FULL", true, 0),
         Mount("/media/notready", TMountKind::Removable, "", false, 4096),
         Mount("/media/stick", TMountKind::Removable, "STICK", true, 4096),
-        Mount("/mnt/share", TMountKind::Hidden, "", true, 1 << 30, "nfs"),
-        Mount("/data", TMountKind::Fixed, "DATA"),
+        Mount("/mnt/share", TMountKind::Hidden, "", true, 1 << 30, "nfs"), Mount("/data", TMountKind::Fixed, "DATA"),
         Mount("/data", TMountKind::Hidden, "", true, 1 << 20, "tmpfs"),
-        Mount("/srv", TMountKind::Hidden, "", true, 1 << 20, "tmpfs"),
-        Mount("/srv", TMountKind::Fixed, "SRV"),
-    };
+        Mount("/srv", TMountKind::Hidden, "", true, 1 << 20, "tmpfs"), Mount("/srv", TMountKind::Fixed, "SRV")};
     EXPECT_EQ(Drives(places::ListDrives(Mounts)), "/=/ /boot/=BOOT /media/stick/=STICK /srv/=SRV ");
     ScopedMountTable Fake({Mount("/", TMountKind::Fixed, "System"), Mount("/media/stick", TMountKind::Removable, "STICK"),
                            Mount("/home", TMountKind::Fixed)});
