@@ -25,6 +25,8 @@ convert photo.png -colors 256 photo.gif
 convert photo.png -colors 256 -interlace GIF photo_interlaced.gif
 # A 40 x 30 red frame at (10, 20) on a 100 x 80 logical screen.
 convert -size 40x30 xc:red -set page 100x80+10+20 frame_offset.gif
+# A GIF whose transparent colour (the red half) shows white.
+convert -size 4x2 xc:red -fill blue -draw 'rectangle 2,0 3,1' -transparent red transparent.gif
 # A half-transparent PNG: transparent parts show white.
 convert -size 64x48 xc:none -fill blue -draw 'rectangle 0,0 31,47' PNG32:half_transparent.png
 convert photo.png -resize '48x48!' -type TrueColor BMP3:icon48.bmp
