@@ -265,7 +265,6 @@ TEST_F(WindowTest, BackAndFinishResetTheRunButKeepTheProtections) {
     F.cbSystemPath->click();
     F.sedUserFileSize->setValue(500);
     F.rbDeleteFile->click();
-    F.rbLinkman->setChecked(true);
     // As a run leaves it: the results page and its buttons, a running state.
     F.DataNotebook->setCurrentIndex(2);
     F.ScanNowButton->hide();
@@ -279,7 +278,7 @@ TEST_F(WindowTest, BackAndFinishResetTheRunButKeepTheProtections) {
     for (TCheckBox* C : {F.cbFileSize, F.cbFileModifyTime, F.cbUserFileSize, F.cbSelectAllDel})
         EXPECT_FALSE(C->isChecked()) << C->text().toStdString();
     EXPECT_EQ(F.sedUserFileSize->value(), 10);
-    EXPECT_TRUE(F.cbZero->isChecked() && F.rbLinkman->isChecked() && !F.cbSystemPath->isChecked());
+    EXPECT_TRUE(F.cbZero->isChecked() && !F.cbSystemPath->isChecked());
     EXPECT_EQ(Root()->StateIndex, places::StateUnticked);
     EXPECT_EQ(Drive("Data")->StateIndex, places::StateUnticked);
     EXPECT_EQ(Drive("Data")->Count(), 0);

@@ -5,12 +5,11 @@
 #include <QDate>
 #include <QDir>
 #include <QImage>
-#include <QItemSelectionModel>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "finder/core/DeleteCore.h"
 #include "finder/core/HtmlExport.h"
@@ -24,9 +23,7 @@ using namespace corvane_test;
 namespace {
 
 std::string ReadAll(const std::string& Path) {
-    std::stringstream S;
-    S << std::ifstream(Path, std::ios::binary).rdbuf();
-    return S.str();
+    return std::string(std::istreambuf_iterator<char>(std::ifstream(Path, std::ios::binary).rdbuf()), {});
 }
 
 std::string Sample(const char* Folder, const std::string& Name) { return ReadAll(std::string(Folder) + "/" + Name); }
@@ -381,6 +378,11 @@ TEST_F(WindowTest, OutlookScanOpensAndDeletesTheTickedMessageAndSaysWhenTheMailb
     Scan();
     EXPECT_NE(TakeBoxes().at(0).Text.find("/cur cannot be read"), std::string::npos);
     EXPECT_EQ(RunView(), "3 F finished");
+    // Contacts are scanned as contacts.
+    SendClick(Form->FinishButton);
+    ClickOption(Form->rbLinkman);
+    Scan();
+    EXPECT_EQ(Form->abStatus->text().toStdString(), "3 duplicate groups found where 7 Contacts are contained within.");
 }
 
 // ---- export -------------------------------------------------------------------
