@@ -1,5 +1,5 @@
-// The window before any run: the first showing, the header, the modes and
-// what each shows, the option handlers and the options as the scan takes
+// The window before any run: the first showing, the modes and what each
+// shows, the option handlers and the options as the scan takes
 // them, the places tree, the shredder's list and the reset between runs.
 #include "tests/finder/window/WindowTestSupport.h"
 

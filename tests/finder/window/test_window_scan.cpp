@@ -1,7 +1,7 @@
 // Runs through the window: the pages, buttons, counters and rows a scan
 // leaves; ticks and ordering; the deletion and its summary; Stop, errors and
-// closing during a walk; the refusals; the shredder; Photo, Music and
-// Outlook runs on the samples; the export.
+// closing during a walk; the refusals; the shredder; Photo and Outlook runs
+// on the samples; the export.
 #include <QDate>
 #include <QDir>
 #include <QImage>
