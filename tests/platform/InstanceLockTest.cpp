@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include <sys/stat.h>
@@ -13,86 +14,58 @@
 
 namespace {
 
-// Runs this test program again as a separate process that tries the lock.
-int TryLockInOtherProcess(const std::string& Name) {
-    pid_t Pid = fork();
-    if (Pid == 0) {
-        execl("/proc/self/exe", "platform_tests", "--try-lock", Name.c_str(), static_cast<char*>(nullptr));
-        _exit(99);
-    }
+using plat::TLockResult;
+
+// What another process gets when it tries the lock.
+TLockResult TryLockInOtherProcess() {
+    const pid_t Pid = fork();
+    if (Pid == 0) _exit(int(plat::TInstanceLock().Acquire("Corvane")));
     int Status = 0;
-    if (Pid < 0 || waitpid(Pid, &Status, 0) != Pid || !WIFEXITED(Status)) return -1;
-    return WEXITSTATUS(Status);
+    return Pid > 0 && waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status) ? TLockResult(WEXITSTATUS(Status)) : TLockResult(-1);
 }
 
 class InstanceLockTest : public corvane_test::TempTreeTest {
 protected:
     void SetUp() override {
-        const char* Old = std::getenv("XDG_RUNTIME_DIR");
-        FOld = Old ? Old : "";
-        FHadOld = Old != nullptr;
+        for (const char* Name : {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME"})
+            FSaved.emplace_back(Name, std::getenv(Name) ? std::optional<std::string>(std::getenv(Name)) : std::nullopt);
         setenv("XDG_RUNTIME_DIR", Tree.Root().c_str(), 1);
     }
     void TearDown() override {
-        if (FHadOld)
-            setenv("XDG_RUNTIME_DIR", FOld.c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
+        for (const auto& [Name, Value] : FSaved) Value ? setenv(Name, Value->c_str(), 1) : unsetenv(Name);
     }
-    std::string FOld;
-    bool FHadOld = false;
+    std::vector<std::pair<const char*, std::optional<std::string>>> FSaved;
 };
 
 TEST_F(InstanceLockTest, SecondProcessIsTurnedAwayUntilTheFirstReleases) {
+    EXPECT_EQ(TryLockInOtherProcess(), TLockResult::Acquired);  // its lock ended with it
     plat::TInstanceLock Lock;
-    ASSERT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::Acquired);
+    ASSERT_EQ(Lock.Acquire("Corvane"), TLockResult::Acquired);
     EXPECT_EQ(plat::TInstanceLock::LockPath("Corvane"), Tree.Root() + "/Corvane.lock");
-    EXPECT_EQ(TryLockInOtherProcess("Corvane"), 11);
+    EXPECT_EQ(TryLockInOtherProcess(), TLockResult::AlreadyRunning);
     Lock.Release();
-    EXPECT_FALSE(Lock.Held());
-    EXPECT_EQ(TryLockInOtherProcess("Corvane"), 10);
-    // The lock file stays; a stale file does not count as a running instance.
-    EXPECT_TRUE(Tree.Exists("Corvane.lock"));
-    EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::Acquired);
+    EXPECT_EQ(TryLockInOtherProcess(), TLockResult::Acquired);  // the file stays: a stale file is no instance
+    EXPECT_EQ(Lock.Acquire("Corvane"), TLockResult::Acquired);
 }
 
-TEST_F(InstanceLockTest, LockEndsWithTheProcess) {
-    // A child that takes the lock and exits must not leave it held.
-    EXPECT_EQ(TryLockInOtherProcess("Corvane"), 10);
+// A missing folder or a link planted as the lock file is no lock. Without a
+// runtime folder the lock goes to a folder only the user can write, never to
+// a shared one where another user could hold it.
+TEST_F(InstanceLockTest, UnusableFoldersPlantedLinksAndThePrivateFallback) {
+    Tree.Link("Corvane.lock", Tree.File("target"));
     plat::TInstanceLock Lock;
-    EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::Acquired);
-}
-
-TEST_F(InstanceLockTest, UnusableFolderMeansCannotLockNotRunning) {
+    EXPECT_EQ(Lock.Acquire("Corvane"), TLockResult::CannotLock);
     setenv("XDG_RUNTIME_DIR", Tree.Path("missing").c_str(), 1);
-    plat::TInstanceLock Lock;
-    EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::CannotLock);
-    // A link planted in place of the lock file is not followed.
-    setenv("XDG_RUNTIME_DIR", Tree.Root().c_str(), 1);
-    Tree.File("target");
-    Tree.Link("Corvane.lock", "target");
-    EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::CannotLock);
-}
-
-// Without a runtime folder the lock goes to a folder only the user can write,
-// never to the shared temporary folder where another user could hold it.
-TEST_F(InstanceLockTest, FallbackIsAPrivateFolder) {
+    EXPECT_EQ(Lock.Acquire("Corvane"), TLockResult::CannotLock);
     unsetenv("XDG_RUNTIME_DIR");
     setenv("XDG_CACHE_HOME", Tree.Path("cache").c_str(), 1);
-    const std::string Folder = Tree.Path("cache/corvane");
-    EXPECT_EQ(plat::TInstanceLock::LockPath("Corvane"), Folder + "/Corvane.lock");
-    {
-        plat::TInstanceLock Lock;
-        EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::Acquired);
-        struct stat St;
-        ASSERT_EQ(stat(Folder.c_str(), &St), 0);
-        EXPECT_EQ(St.st_mode & 0777, 0700u);
-    }
-    // A folder that others may write is not trusted with the lock.
+    EXPECT_EQ(plat::TInstanceLock::LockPath("Corvane"), Tree.Path("cache/corvane/Corvane.lock"));
+    EXPECT_EQ(Lock.Acquire("Corvane"), TLockResult::Acquired);
+    struct stat St;
+    EXPECT_TRUE(stat(Tree.Path("cache/corvane").c_str(), &St) == 0 && (St.st_mode & 0777) == 0700);
+    Lock.Release();
     Tree.SetMode("cache/corvane", 0777);
-    plat::TInstanceLock Lock;
-    EXPECT_EQ(Lock.Acquire("Corvane"), plat::TLockResult::CannotLock);
-    unsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(Lock.Acquire("Corvane"), TLockResult::CannotLock);
 }
 
 } // namespace

@@ -1,142 +1,90 @@
+// The trash, moved on the path's bytes.
 #include "platform/Shell.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include <unistd.h>
 
+#include "common/MountNamespace.h"
 #include "common/TempTree.h"
 
 namespace {
 
-using namespace plat;
-
-class EnvGuard {
-public:
-    EnvGuard(const char* Name, const std::string& Value) : FName(Name) {
-        const char* Old = std::getenv(Name);
-        FHad = Old != nullptr;
-        if (Old) FOld = Old;
-        setenv(Name, Value.c_str(), 1);
-    }
-    ~EnvGuard() {
-        if (FHad)
-            setenv(FName, FOld.c_str(), 1);
-        else
-            unsetenv(FName);
-    }
-
-private:
-    const char* FName;
-    bool FHad = false;
-    std::string FOld;
-};
+using plat::MoveToTrash;
 
 class TrashTest : public corvane_test::TempTreeTest {
 protected:
     void SetUp() override {
-        ASSERT_NE(getcwd(FOldCwd, sizeof FOldCwd), nullptr);
-        Tree.Dir("cwd");
-        ASSERT_EQ(chdir(Tree.Path("cwd").c_str()), 0);
+        for (const char* Name : {"HOME", "XDG_DATA_HOME"})
+            FSaved.emplace_back(Name, std::getenv(Name) ? std::optional<std::string>(std::getenv(Name)) : std::nullopt);
+        // No data folder yet: the case that once sent files to ./files of the current folder.
+        setenv("HOME", Tree.Path("home").c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+        ASSERT_TRUE(getcwd(FCwd, sizeof FCwd) && chdir(Tree.Dir("cwd").c_str()) == 0);
     }
-    void TearDown() override { EXPECT_EQ(chdir(FOldCwd), 0); }
-    char FOldCwd[4096];
-    // The data folder does not exist yet: the case that sent files to ./files.
-    EnvGuard Home{"HOME", Tree.Path("home")};
-    EnvGuard Data{"XDG_DATA_HOME", Tree.Path("home/.local/share")};
+    void TearDown() override {
+        EXPECT_EQ(chdir(FCwd), 0);
+        for (const auto& [Name, Value] : FSaved) Value ? setenv(Name, Value->c_str(), 1) : unsetenv(Name);
+        EXPECT_FALSE(Tree.Exists("cwd/files"));
+    }
+    std::string Trashed(const std::string& Name) { return Tree.Read("home/.local/share/Trash/files/" + Name); }
+    std::vector<std::pair<const char*, std::optional<std::string>>> FSaved;
+    char FCwd[4096];
 };
 
-TEST_F(TrashTest, FileAndFolderLandInTheTrash) {
-    Tree.Dir("home");
-    Tree.File("work/a.txt", {.Content = "keep me"});
+// Files and folders land in the home trash under their own bytes; a name the
+// trash holds already gets a number, nothing is overwritten.
+TEST_F(TrashTest, LandsInTheHomeTrashUnderItsOwnBytes) {
+    Tree.File("work/a.txt", {.Content = "first"});
     Tree.File("work/folder/b.txt", {.Content = "b"});
-    std::string Error;
-    EXPECT_TRUE(MoveToTrash(Tree.Path("work/a.txt"), &Error)) << Error;
-    EXPECT_FALSE(Tree.Exists("work/a.txt"));
-    EXPECT_EQ(Tree.Read("home/.local/share/Trash/files/a.txt"), "keep me");
-    EXPECT_TRUE(Tree.Exists("home/.local/share/Trash/info/a.txt.trashinfo"));
-    EXPECT_FALSE(Tree.Exists("cwd/files"));
-
-    EXPECT_TRUE(MoveToTrash(Tree.Path("work/folder"), &Error)) << Error;
-    EXPECT_EQ(Tree.Read("home/.local/share/Trash/files/folder/b.txt"), "b");
-
-    // The same name again gets a name of its own; nothing is overwritten.
-    Tree.File("work/a.txt", {.Content = "second"});
-    EXPECT_TRUE(MoveToTrash(Tree.Path("work/a.txt"), &Error)) << Error;
-    EXPECT_EQ(Tree.Read("home/.local/share/Trash/files/a.txt"), "keep me");
-    EXPECT_EQ(Tree.Read("home/.local/share/Trash/files/a.2.txt"), "second");
-}
-
-TEST_F(TrashTest, NameThatIsNotUtf8KeepsItsBytes) {
     Tree.File("work/b\xff c.txt", {.Content = "latin-1 name"});
     std::string Error;
-    ASSERT_TRUE(MoveToTrash(Tree.Path("work/b\xff c.txt"), &Error)) << Error;
-    EXPECT_FALSE(Tree.Exists("work/b\xff c.txt"));
-    EXPECT_EQ(Tree.Read("home/.local/share/Trash/files/b\xff c.txt"), "latin-1 name");
+    for (const char* Name : {"work/a.txt", "work/folder", "work/b\xff c.txt"}) {
+        EXPECT_TRUE(MoveToTrash(Tree.Path(Name), &Error)) << Name << ": " << Error;
+        EXPECT_FALSE(Tree.Exists(Name));
+    }
+    Tree.File("work/a.txt", {.Content = "second"});
+    EXPECT_TRUE(MoveToTrash(Tree.Path("work/a.txt"), &Error)) << Error;
+    EXPECT_EQ(Trashed("a.txt") + Trashed("a.2.txt") + Trashed("folder/b.txt"), "firstsecondb");
+    EXPECT_EQ(Trashed("b\xff c.txt"), "latin-1 name");
     const std::string Info = Tree.Read("home/.local/share/Trash/info/b\xff c.txt.trashinfo");
     EXPECT_EQ(Info.rfind("[Trash Info]\nPath=" + Tree.Path("work/b%FF%20c.txt") + "\nDeletionDate=", 0), 0u) << Info;
 }
 
-TEST_F(TrashTest, RefusalsAreFailures) {
-    Tree.Dir("home");
-    std::string Error;
-    EXPECT_FALSE(MoveToTrash(Tree.Path("work/missing.txt"), &Error));
-    EXPECT_FALSE(Error.empty());
-    EXPECT_FALSE(MoveToTrash("", &Error));
-    // A link is refused? No: it is trashed as a link, its target stays.
-    Tree.File("work/target.txt", {.Content = "t"});
+// A missing file or a trash that cannot be made is a failure that moves
+// nothing; a link goes to the trash as a link and its target stays.
+TEST_F(TrashTest, RefusalsAreFailuresAndLinksStayLinks) {
     Tree.Link("work/link", "target.txt");
+    Tree.File("work/target.txt", {.Content = "t"});
+    Tree.File("home", {.Content = "a file where the home folder should be"});
+    std::string Error;
+    EXPECT_FALSE(MoveToTrash(Tree.Path("work/link"), &Error));
+    EXPECT_FALSE(Error.empty());
+    ASSERT_EQ(unlink(Tree.Path("home").c_str()), 0);
+    EXPECT_FALSE(MoveToTrash(Tree.Path("work/missing.txt"), &Error) || MoveToTrash("", &Error));
     EXPECT_TRUE(MoveToTrash(Tree.Path("work/link"), &Error)) << Error;
+    EXPECT_FALSE(Tree.Exists("work/link"));
     EXPECT_EQ(Tree.Read("work/target.txt"), "t");
 }
 
-TEST_F(TrashTest, DataFolderThatCannotBeMadeIsAFailure) {
-    Tree.File("home", {.Content = "a file where the home folder should be"});
-    Tree.File("work/a.txt", {.Content = "x"});
-    std::string Error;
-    EXPECT_FALSE(MoveToTrash(Tree.Path("work/a.txt"), &Error));
-    EXPECT_EQ(Tree.Read("work/a.txt"), "x");
-    EXPECT_FALSE(Tree.Exists("cwd/files"));
-}
-
-// A program is run, not opened as a document: the updater must really start.
-TEST(ShellRunTest, StartsTheProgramDetached) {
-    corvane_test::TempTree Tree;
-    const std::string Marker = Tree.Path("started");
-    const std::string Program =
-        Tree.File("updater", {.Content = "#!/bin/sh\necho \"$#\" > '" + Marker + "'\n", .Mode = 0755});
-    ASSERT_TRUE(ShellRun(Program));
-    for (int I = 0; I < 500 && !(Tree.Exists("started") && !Tree.Read("started").empty()); ++I) usleep(10000);
-    ASSERT_TRUE(Tree.Exists("started"));
-    EXPECT_EQ(Tree.Read("started"), "0\n");  // no arguments
-    EXPECT_FALSE(ShellRun(Tree.Path("missing")));
-    EXPECT_FALSE(ShellRun(""));
-}
-
-TEST(ShellHooks, TestsReplaceEachService) {
-    std::vector<std::string> Calls;
-    TShellHooks H;
-    H.Open = [&](const std::string& T) { Calls.push_back("open " + T); };
-    H.Properties = [&](const std::string& T) { Calls.push_back("props " + T); };
-    H.Trash = [&](const std::string& T, std::string* E) {
-        Calls.push_back("trash " + T);
-        if (E) *E = "refused";
-        return false;
-    };
-    H.Run = [&](const std::string& T) {
-        Calls.push_back("run " + T);
-        return true;
-    };
-    SetShellHooks(H);
-    EXPECT_TRUE(ShellRun("/c"));
-    ShellOpen("https://corvane.example");
-    ShowProperties("/a");
-    std::string Error;
-    EXPECT_FALSE(MoveToTrash("/b", &Error));
-    SetShellHooks({});
-    EXPECT_EQ(Calls, (std::vector<std::string>{"run /c", "open https://corvane.example", "props /a", "trash /b"}));
-    EXPECT_EQ(Error, "refused");
+// A file on another file system goes to the trash at the top of that file
+// system, its path there relative; it never crosses to the home trash.
+TEST_F(TrashTest, OtherFileSystemUsesItsOwnTopTrash) {
+    Tree.Dir("mnt");
+    const int R = corvane_test::InPrivateMounts([&] {
+        corvane_test::TmpfsOrSkip(Tree.Path("mnt"));
+        Tree.File("mnt/sub/f.txt", {.Content = "on tmpfs"});
+        const std::string Top = "mnt/.Trash-" + std::to_string(getuid());
+        std::string Error;
+        return MoveToTrash(Tree.Path("mnt/sub/f.txt"), &Error) && Tree.Read(Top + "/files/f.txt") == "on tmpfs" &&
+               Tree.Read(Top + "/info/f.txt.trashinfo").rfind("[Trash Info]\nPath=sub/f.txt\n", 0) == 0 &&
+               !Tree.Exists("home/.local/share/Trash/files/f.txt");
+    });
+    if (R == corvane_test::NoPrivateMounts) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(R, 0);
 }
 
 } // namespace
