@@ -75,7 +75,6 @@ TEST_F(DirectoryReaderTest, EntriesOfAFolder) {
     EXPECT_EQ(M["five-gib"].Size(), (5ull << 30) + 7);
     EXPECT_EQ(M["f"].Size(), 5u);
     EXPECT_EQ(M["f"].ftLastWriteTime, 1622548800ull * 10000000ull + 5000000ull + 116444736000000000ull);
-    EXPECT_NE(M["f"].ftCreationTime, 0u);
     for (const auto& [Name, Path] : {std::pair{"f", "d/f"}, std::pair{".", "d"}, std::pair{"..", ""}}) {
         struct stat St;
         EXPECT_TRUE(stat(Tree.Path(Path).c_str(), &St) == 0 && M[Name].Inode == St.st_ino) << Name;
@@ -85,6 +84,15 @@ TEST_F(DirectoryReaderTest, EntriesOfAFolder) {
     for (const char* Name : {"d/to-file", "d/to-folder", "d/dangling", "d/pipe", "d/missing"})
         EXPECT_FALSE(StatEntry(Tree.Path(Name), D) || Reader.FindFirst(Tree.Path(Name), D)) << Name;
     EXPECT_FALSE(Reader.FindFirst(Tree.Path("d/f"), D) || Reader.FindNext(D));  // a file is no folder
+}
+
+// A pseudo file system mounted on a folder is marked system, so that nothing enters it.
+TEST(DirectoryReaderSystem, PseudoFileSystemMountsAreMarkedSystem) {
+    struct stat Root, Proc;
+    if (stat("/", &Root) || stat("/proc", &Proc) || Root.st_dev == Proc.st_dev) GTEST_SKIP() << "no separate /proc";
+    auto M = ByName("/");
+    EXPECT_TRUE(M["proc"].dwFileAttributes & FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_FALSE(M.count("usr") && (M["usr"].dwFileAttributes & FILE_ATTRIBUTE_SYSTEM));
 }
 
 } // namespace

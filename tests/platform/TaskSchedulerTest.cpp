@@ -47,7 +47,6 @@ protected:
 TEST_F(TaskSchedulerTest, SavedItemReadsBackUnderItsExactNameAndDeletes) {
     const auto Saved = SaveJob("/usr/bin/corvane", std::chrono::year(2025) / 1 / 30, 3);
     EXPECT_EQ(Ran, (Commands{{"daemon-reload"}, {"enable", "--now", "corvane-Corvane.job.timer"}}));
-    EXPECT_TRUE(Tree.Exists(Service) && Tree.Exists(Timer));
 
     Tree.File("data/tasks/.Corvane.job.a1b2c3");  // a save cut short
     Tree.Link("data/tasks/Linked.job", "Corvane.job");

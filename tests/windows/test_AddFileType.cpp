@@ -55,7 +55,7 @@ protected:
     void SetUp() override {
         plat::SetProgramFolderForTests(T.Dir("program") + "/");
         plat::TRegistry::SetStoreFolder(T.Path("config"));
-        plat::SetMessageBoxHandler([this](const std::string& Text, const std::string&, unsigned) { return Boxes.push_back(Text), plat::IDOK; });
+        plat::SetMessageBoxHandler([this](const std::string& Text, auto, auto) { return Boxes.push_back(Text), plat::IDOK; });
     }
     void TearDown() override {
         plat::SetProgramFolderForTests("");

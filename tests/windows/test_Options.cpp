@@ -26,7 +26,7 @@ protected:
         setenv("XDG_CONFIG_HOME", Tree.Path("config").c_str(), 1);
         setenv("XDG_DATA_HOME", Tree.Path("data").c_str(), 1);
         TRegistry::SetStoreFolder(Tree.Path("config/corvane"));
-        SetMessageBoxHandler([this](const std::string& Text, const std::string&, unsigned) { return Messages.push_back(Text), IDOK; });
+        SetMessageBoxHandler([this](const std::string& Text, auto, auto) { return Messages.push_back(Text), IDOK; });
         ReleaseScheduling();
         MyRegistryInfo = TMyRegistryInfo{};
     }

