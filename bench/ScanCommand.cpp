@@ -20,7 +20,7 @@ int Usage()
     std::fprintf(stderr,
                  "usage: corvane-bench scan --name|--content [--same-size] [--same-date]\n"
                  "         [--category 0|1|2|3] [--zero-size] [--custom *.ext]... [--skip-zero] [--min-kb N]\n"
-                 "         [--protect-system] [--protect-folders] DIR...\n");
+                 "         [--protect-system] [--protect-folders] [--threads N] DIR...\n");
     return 2;
 }
 
@@ -46,7 +46,11 @@ int RunScan(int argc, char** argv)
         else if (A == "--protect-system") O.Match.Filter.ProtectSystemFiles = true;
         else if (A == "--protect-folders") O.ProtectSystemFolders = true;
         else if (A == "--zero-size") O.Match.Filter.BasicType = TBasicType::Zero;
-        else if (A == "--min-kb" || A == "--category" || A == "--custom") {
+        else if (A == "--threads") {
+            const char* V = Next();
+            if (!V) return Usage();
+            O.Threads = unsigned(std::strtoul(V, nullptr, 10));
+        } else if (A == "--min-kb" || A == "--category" || A == "--custom") {
             const char* V = Next();
             if (!V) return Usage();
             if (A == "--custom") {

@@ -63,9 +63,11 @@ bool FillRecord(int DirFd, const char* Name, const std::string& ShownName, TWin3
     return true;
 }
 
+} // namespace
+
 // A sub-folder on another device is a mount point; pseudo, network and RAM
 // file systems there are marked system so that nothing enters them.
-void MarkHiddenMount(const std::string& Folder, uint64_t FolderDevice, TWin32FindData& Data) {
+void MarkMountPoint(const std::string& Folder, uint64_t FolderDevice, TWin32FindData& Data) {
     if (!Data.IsDirectory() || Data.Device == FolderDevice) return;
     // The walk's own path when it is absolute (no link lies on it); a
     // relative one is made absolute.
@@ -79,7 +81,28 @@ void MarkHiddenMount(const std::string& Folder, uint64_t FolderDevice, TWin32Fin
     if (M && M->Kind == TMountKind::Hidden) Data.dwFileAttributes |= FILE_ATTRIBUTE_SYSTEM;
 }
 
-} // namespace
+bool ReadEntryRecord(int DirFd, const std::string& Name, TWin32FindData& Data) {
+    return FillRecord(DirFd, Name.c_str(), Name, Data);
+}
+
+void NameOnlyRecord(std::string_view Name, uint64_t FolderDevice, uint64_t Inode, TWin32FindData& Data) {
+    Data.cFileName.assign(Name);
+    Data.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    if (!Name.empty() && Name[0] == '.') Data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
+    Data.ftCreationTime = Data.ftLastWriteTime = Data.ChangeTime = 0;
+    Data.nFileSizeHigh = Data.nFileSizeLow = 0;
+    Data.Device = FolderDevice;
+    Data.Inode = Inode;
+    Data.Links = 1;
+    Data.Stated = false;
+}
+
+bool StatNameOnly(int DirFd, TWin32FindData& Data) {
+    if (Data.Stated) return true;
+    if (DirFd < 0) return false;
+    const std::string Name = Data.cFileName;
+    return FillRecord(DirFd, Name.c_str(), Name, Data) && !Data.IsDirectory();
+}
 
 TDirectoryReader::~TDirectoryReader() { Close(); }
 
@@ -127,30 +150,19 @@ bool TDirectoryReader::FindNext(TWin32FindData& Data) {
         if (E.Type != DT_UNKNOWN && E.Type != DT_REG && E.Type != DT_DIR) continue;
         const std::string_view Name = FNames.Name(E);
         if (FDeferFiles && E.Type == DT_REG) {
-            Data.cFileName.assign(Name);
-            Data.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-            if (Name[0] == '.') Data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
-            Data.ftCreationTime = Data.ftLastWriteTime = Data.ChangeTime = 0;
-            Data.nFileSizeHigh = Data.nFileSizeLow = 0;
-            Data.Device = FFolderDevice;
-            Data.Inode = E.Inode;
-            Data.Links = 1;
-            Data.Stated = false;
+            NameOnlyRecord(Name, FFolderDevice, E.Inode, Data);
             return true;
         }
         const std::string Owned(Name);
         if (!FillRecord(Fd, Owned.c_str(), Owned, Data)) continue;
-        MarkHiddenMount(FFolder, FFolderDevice, Data);
+        MarkMountPoint(FFolder, FFolderDevice, Data);
         return true;
     }
     return false;
 }
 
 bool TDirectoryReader::StatDeferred(TWin32FindData& Data) const {
-    if (Data.Stated) return true;
-    if (!FFd.Valid()) return false;
-    const std::string Name = Data.cFileName;
-    return FillRecord(FFd.Get(), Name.c_str(), Name, Data) && !Data.IsDirectory();
+    return StatNameOnly(FFd.Get(), Data);
 }
 
 void TDirectoryReader::Close() {

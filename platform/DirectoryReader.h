@@ -6,6 +6,7 @@
 // one component at a time, or as the sub-folder of an open one.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/PathAt.h"
 
@@ -79,5 +80,19 @@ private:
 // The record of one path without listing its folder (lstat); false for links
 // and special files or when the path does not exist.
 bool StatEntry(const std::string& Path, TWin32FindData& Data);
+
+// The pieces of a listing, for readers that list folders ahead of the walk
+// and must give exactly the records TDirectoryReader gives.
+// The record of the entry Name of the open folder DirFd; false for links,
+// sockets, FIFOs and devices.
+bool ReadEntryRecord(int DirFd, const std::string& Name, TWin32FindData& Data);
+// The record of a regular file listed by name alone (Stated false).
+void NameOnlyRecord(std::string_view Name, uint64_t FolderDevice, uint64_t Inode, TWin32FindData& Data);
+// Marks a sub-folder on another device than its folder as system when a
+// pseudo, network or RAM file system is mounted there (nothing enters it).
+void MarkMountPoint(const std::string& Folder, uint64_t FolderDevice, TWin32FindData& Data);
+// Completes a record listed by name alone from its open folder DirFd; false
+// when the file has gone or is no longer a regular file.
+bool StatNameOnly(int DirFd, TWin32FindData& Data);
 
 } // namespace plat

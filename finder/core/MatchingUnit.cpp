@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "finder/core/FileBytes.h"
 #include "finder/pictures/PictureSimilarity.h"
 #include "platform/PathAt.h"
 #include "tags/MusicTags.h"
@@ -19,76 +20,17 @@ namespace finder {
 
 namespace {
 
-constexpr size_t HeadBytes = 4096;
-constexpr size_t BlockBytes = 256 * 1024;
-
-constexpr uint64_t UnknownSize = UINT64_MAX;
-
-// The file a walk saw: an open that reaches another file (the name was
-// given to another file, or a folder on the way was swapped for a link)
-// reads nothing. Inode 0: not known, not checked.
-struct TFileId {
-    uint32_t Device = 0;  // plat::PackDevice
-    uint64_t Inode = 0;
-};
-
-// Opens a regular file for reading; never follows a link and never blocks
-// on a FIFO that took a file's place after the walk. Size is its size then.
-int OpenRegular(const std::string& Path, uint64_t& Size, const TFileId& Id)
-{
-    const int Fd = plat::OpenFileNoFollow(Path, O_RDONLY | O_NONBLOCK);
-    if (Fd < 0) return -1;
-    struct stat St;
-    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode) ||
-        (Id.Inode != 0 && (St.st_ino != Id.Inode || plat::PackDevice(plat::DeviceId(St.st_dev)) != Id.Device))) {
-        ::close(Fd);
-        return -1;
-    }
-    Size = uint64_t(St.st_size);
-    return Fd;
-}
-
-using TOpener = std::function<int(const std::string&)>;
-
-// A file opened on first use and closed at the end of the scope.
-class TLazyFile {
-public:
-    TLazyFile(const TOpener* Open, std::string Path, TFileId Id = {})
-        : FOpen(Open), FPath(std::move(Path)), FId(Id) {}
-    ~TLazyFile()
-    {
-        if (FFd >= 0) ::close(FFd);
-    }
-    TLazyFile(const TLazyFile&) = delete;
-    TLazyFile& operator=(const TLazyFile&) = delete;
-    int Fd()
-    {
-        if (!FTried) {
-            FTried = true;
-            FFd = FOpen && *FOpen ? (*FOpen)(FPath) : OpenRegular(FPath, FSize, FId);
-        }
-        return FFd;
-    }
-    // The size when the file was opened; UnknownSize through a test's opener.
-    uint64_t Size()
-    {
-        Fd();
-        return FSize;
-    }
-
-private:
-    const TOpener* FOpen;
-    std::string FPath;
-    TFileId FId;
-    int FFd = -1;
-    uint64_t FSize = UnknownSize;
-    bool FTried = false;
-};
+using namespace bytes;
 
 template <class M>
 TFileId IdOf(const M& Member)
 {
-    return {Member.Device, Member.Inode};
+    return {Member.Device, Member.Inode, uint64_t(Member.Size), Member.WriteTime};
+}
+
+TFileId IdOf(const plat::TWin32FindData& Entry)
+{
+    return {plat::PackDevice(Entry.Device), Entry.Inode, Entry.Size(), Entry.ftLastWriteTime};
 }
 
 // The scan's stamp of a member from its directory entry.
@@ -101,98 +43,15 @@ M& Stamped(M& Member, const plat::TWin32FindData& Data)
     return Member;
 }
 
-// Reads up to Size bytes at Offset (fewer only at the end); -1 on an error.
-// Reading stops at End, the file's size when opened, so that reaching it
-// needs no further read that comes back empty; bytes the file gained since
-// are still read when the same call returns them.
-ssize_t ReadAt(int Fd, unsigned char* Buf, size_t Size, uint64_t Offset, uint64_t End = UnknownSize)
+// The run's stop test and message pump before each block.
+TPass PassOf(TRunControl* Run)
 {
-    size_t Done = 0;
-    while (Done < Size) {
-        const ssize_t N = ::pread(Fd, Buf + Done, Size - Done, off_t(Offset + Done));
-        if (N < 0 && errno == EINTR) continue;
-        if (N < 0) return -1;
-        if (N == 0) break;
-        Done += size_t(N);
-        if (Offset + Done >= End) break;
-    }
-    return ssize_t(Done);
-}
-
-struct TBuffers {
-    std::unique_ptr<unsigned char[]> A{new unsigned char[BlockBytes]};
-    std::unique_ptr<unsigned char[]> B{new unsigned char[BlockBytes]};
-};
-
-// A file that ends within the first block gains nothing from advice on
-// read-ahead: the one read takes all of it.
-void Advise(TLazyFile& F, int Advice)
-{
-    if (F.Size() > HeadBytes) ::posix_fadvise(F.Fd(), 0, 0, Advice);
-}
-
-// With HeadA/HeadB, also the checksums of the first blocks when both were read.
-TCompareResult CompareFds(TLazyFile& A, TLazyFile& B, TRunControl* Run, TBuffers& Buf, uint32_t* HeadA = nullptr,
-                          uint32_t* HeadB = nullptr, bool* HeadsRead = nullptr)
-{
-    const int FA = A.Fd();
-    if (FA < 0) return TCompareResult::FirstUnreadable;
-    const int FB = B.Fd();
-    if (FB < 0) return TCompareResult::SecondUnreadable;
-    // A first small block settles most different files cheaply; until it
-    // does, nothing beyond it is read from disk.
-    Advise(A, POSIX_FADV_RANDOM);
-    Advise(B, POSIX_FADV_RANDOM);
-    size_t Block = HeadBytes;
-    for (uint64_t Offset = 0;; Offset += Block, Block = BlockBytes) {
-        if (Run) {
-            if (Run->StopRequested()) return TCompareResult::Stopped;
-            Run->ProcessMessages();
-        }
-        const ssize_t NA = ReadAt(FA, Buf.A.get(), Block, Offset, A.Size());
-        if (NA < 0) return TCompareResult::FirstUnreadable;
-        const ssize_t NB = ReadAt(FB, Buf.B.get(), Block, Offset, B.Size());
-        if (NB < 0) return TCompareResult::SecondUnreadable;
-        if (Offset == 0 && HeadsRead) {
-            *HeadA = ~UpdateChecksum(0xFFFFFFFFu, Buf.A.get(), size_t(NA));
-            *HeadB = ~UpdateChecksum(0xFFFFFFFFu, Buf.B.get(), size_t(NB));
-            *HeadsRead = true;
-        }
-        if (NA != NB || std::memcmp(Buf.A.get(), Buf.B.get(), size_t(NA)) != 0) return TCompareResult::Different;
-        if (size_t(NA) < Block) return TCompareResult::Equal;
-        if (Offset == 0) {
-            // Equal so far: now the rest is wanted, and read-ahead helps.
-            Advise(A, POSIX_FADV_SEQUENTIAL);
-            Advise(B, POSIX_FADV_SEQUENTIAL);
-        }
-    }
-}
-
-// CRC-32 of the first Limit bytes (the whole file with SIZE_MAX).
-bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, TRunControl* Run, unsigned char* Buf)
-{
-    const int Fd = F.Fd();
-    if (Fd < 0) return false;
-    // Only the first block is wanted: no read-ahead of the rest from disk.
-    if (Limit <= HeadBytes) Advise(F, POSIX_FADV_RANDOM);
-    uint32_t C = 0xFFFFFFFFu;
-    uint64_t Offset = 0;
-    // Up to the size the file had when opened: no read is spent on learning
-    // that the end was reached. A checksum only ever rules a match out.
-    Limit = size_t(std::min<uint64_t>(Limit, F.Size()));
-    while (Offset < Limit) {
-        if (Run) {
-            if (Run->StopRequested()) return false;
-            Run->ProcessMessages();
-        }
-        const ssize_t N = ReadAt(Fd, Buf, size_t(std::min<uint64_t>(Limit - Offset, BlockBytes)), Offset, F.Size());
-        if (N < 0) return false;
-        if (N == 0) break;
-        C = UpdateChecksum(C, Buf, size_t(N));
-        Offset += uint64_t(N);
-    }
-    Checksum = ~C;
-    return true;
+    if (!Run) return {};
+    return [Run] {
+        if (Run->StopRequested()) return false;
+        Run->ProcessMessages();
+        return true;
+    };
 }
 
 bool IsDots(const std::string& Name) { return Name == "." || Name == ".."; }
@@ -244,7 +103,7 @@ bool FileChecksum(const std::string& Path, uint32_t& Checksum, TRunControl* Run)
 {
     TLazyFile F(nullptr, Path);
     TBuffers Buf;
-    return ChecksumFd(F, SIZE_MAX, Checksum, Run, Buf.A.get());
+    return ChecksumFd(F, SIZE_MAX, Checksum, PassOf(Run), Buf.A.get());
 }
 
 TCompareResult CompareFileContents(const std::string& PathA, const std::string& PathB, TRunControl* Run)
@@ -252,7 +111,7 @@ TCompareResult CompareFileContents(const std::string& PathA, const std::string& 
     TLazyFile A(nullptr, PathA), B(nullptr, PathB);
     TBuffers Buf;
     if (A.Fd() < 0) return TCompareResult::FirstUnreadable;
-    return CompareFds(A, B, Run, Buf);
+    return CompareFds(A, B, PassOf(Run), Buf);
 }
 
 bool SameChecksum(const std::string& PathA, const std::string& PathB, TRunControl* Run)
@@ -452,7 +311,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
         }
     } GiveBack{*this, Buf};
 
-    TLazyFile Candidate(&FHooks.OpenForRead, Path, {plat::PackDevice(Entry.Device), Entry.Inode});
+    TLazyFile Candidate(&FHooks.OpenForRead, Path, IdOf(Entry));
     auto FirstPath = [&](uint32_t I) {
         const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
         return G.Folder + G.Name;
@@ -473,7 +332,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
         // The first blocks' checksums come with the comparison when unknown.
         const bool Want = FCandidatePath.empty() || !FAux[I].HasHead;
         const TCompareResult R =
-            CompareFds(Candidate, First, &FRun, Buf, &HeadC, &HeadG, Want ? &HeadsRead : nullptr);
+            CompareFds(Candidate, First, PassOf(&FRun), Buf, &HeadC, &HeadG, Want ? &HeadsRead : nullptr);
         if (HeadsRead) {
             KeepCandidateHead(HeadC);
             SetHead(Size, I, HeadG);
@@ -494,7 +353,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
 
     uint32_t Head = 0, Crc = 0;
     bool HasCrc = false;
-    if (!ChecksumFd(Candidate, HeadBytes, Head, nullptr, Buf.A.get())) return -1;
+    if (!ChecksumFd(Candidate, HeadBytes, Head, {}, Buf.A.get())) return -1;
     KeepCandidateHead(Head);
     if (Chain.Pending > 0) {
         for (uint32_t I = Chain.First; I != UINT32_MAX; I = FAux[I].Next) {
@@ -502,7 +361,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
             if (A.HasHead || A.Dead) continue;
             TLazyFile First(&FHooks.OpenForRead, FirstPath(I), FirstId(I));
             uint32_t H = 0;
-            if (!ChecksumFd(First, HeadBytes, H, nullptr, Buf.B.get())) {
+            if (!ChecksumFd(First, HeadBytes, H, {}, Buf.B.get())) {
                 A.Dead = true;
                 continue;
             }
@@ -519,12 +378,12 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
         TContentAux& A = FAux[I];
         if (UseCrc) {
             if (!HasCrc) {
-                if (!ChecksumFd(Candidate, SIZE_MAX, Crc, &FRun, Buf.A.get())) return -1;
+                if (!ChecksumFd(Candidate, SIZE_MAX, Crc, PassOf(&FRun), Buf.A.get())) return -1;
                 HasCrc = true;
             }
             if (!A.HasCrc) {
                 TLazyFile First(&FHooks.OpenForRead, FirstPath(I), FirstId(I));
-                if (!ChecksumFd(First, SIZE_MAX, A.Crc, &FRun, Buf.B.get())) {
+                if (!ChecksumFd(First, SIZE_MAX, A.Crc, PassOf(&FRun), Buf.B.get())) {
                     if (FRun.StopRequested()) return -1;
                     A.Dead = true;
                     continue;
@@ -554,9 +413,9 @@ bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, const pla
         if (Size != First.Size) return false;
         EnsureBuffers();
         TBuffers Buf{std::move(FBufA), std::move(FBufB)};
-        TLazyFile A(&FHooks.OpenForRead, Path, {plat::PackDevice(Entry.Device), Entry.Inode});
+        TLazyFile A(&FHooks.OpenForRead, Path, IdOf(Entry));
         TLazyFile B(&FHooks.OpenForRead, FirstPath, IdOf(First));
-        const TCompareResult R = CompareFds(A, B, &FRun, Buf);
+        const TCompareResult R = CompareFds(A, B, PassOf(&FRun), Buf);
         FBufA = std::move(Buf.A);
         FBufB = std::move(Buf.B);
         if (R != TCompareResult::Equal) return false;
@@ -576,10 +435,10 @@ namespace {
 
 // Reads the size and times of an entry listed by name alone; false when the
 // file has gone (or is no longer a regular file) since it was listed.
-bool CompleteEntry(const plat::TDirectoryReader* Reader, const std::string& Path, plat::TWin32FindData& Data)
+bool CompleteEntry(int FolderFd, const std::string& Path, plat::TWin32FindData& Data)
 {
     if (Data.Stated) return true;
-    if (Reader) return Reader->StatDeferred(Data);
+    if (FolderFd >= 0) return plat::StatNameOnly(FolderFd, Data);
     return plat::StatEntry(Path, Data) && !Data.IsDirectory();
 }
 
@@ -594,7 +453,7 @@ TScanResult TMatcher::NameMember(const TFolderText& Folder, const plat::TWin32Fi
 }
 
 void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const std::string& Name,
-                              const plat::TWin32FindData& Listed, const plat::TDirectoryReader* Reader)
+                              const plat::TWin32FindData& Listed, int FolderFd)
 {
     // Folders and the dots take part in no group of any kind.
     if (Listed.IsDirectory() || IsDots(Name)) {
@@ -608,7 +467,7 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     auto Complete = [&] {
         if (Entry->Stated) return true;
         Read = Listed;
-        if (!CompleteEntry(Reader, Folder + Name, Read)) return false;
+        if (!CompleteEntry(FolderFd, Folder + Name, Read)) return false;
         Entry = &Read;
         return true;
     };
@@ -728,7 +587,7 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
 }
 
 void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Listed,
-                        const plat::TDirectoryReader* Reader)
+                        int FolderFd)
 {
     if (Listed.IsDirectory() || IsDots(Name)) return;
     if (FOptions.Kind == TScanKind::FileName && !Listed.Stated && !FilterReadsSize(FOptions.Filter)) {
@@ -748,7 +607,7 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
     if (!Listed.Stated) {
         // The filter the walk applied saw no size: it is applied again.
         Read = Listed;
-        if (!CompleteEntry(Reader, Folder + Name, Read)) return;
+        if (!CompleteEntry(FolderFd, Folder + Name, Read)) return;
         if (!PassesFileFilter(FOptions.Filter, Name, int64_t(Read.Size()))) return;
     }
     const plat::TWin32FindData& FindData = Listed.Stated ? Listed : Read;

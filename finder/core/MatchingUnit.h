@@ -146,15 +146,15 @@ public:
 
     // Unmatched is false on return when the entry joined a group or was
     // dropped; it stays true when no group took it or a stop was requested.
-    // An entry listed by name alone (Stated false) is read through Reader,
-    // its folder's open reader, or by its path when Reader is null; one
-    // that has gone meanwhile is dropped.
+    // An entry listed by name alone (Stated false) is read through its
+    // folder's open descriptor FolderFd, or by its path when that is -1;
+    // one that has gone meanwhile is dropped.
     void MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const std::string& Name,
-                        const plat::TWin32FindData& FindData, const plat::TDirectoryReader* Reader = nullptr);
+                        const plat::TWin32FindData& FindData, int FolderFd = -1);
     // Opens a group with the entry as its only member (when its kind allows).
     // A same-name group keeps an entry listed by name alone unread.
     void NewGroup(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& FindData,
-                  const plat::TDirectoryReader* Reader = nullptr);
+                  int FolderFd = -1);
 
     // Groups of two or more members and their members, kept up to date for
     // the scanning page's counters.

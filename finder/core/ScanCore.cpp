@@ -1,7 +1,11 @@
 #include "finder/core/ScanCore.h"
 
 #include <exception>
+#include <thread>
 
+#include "finder/core/FolderAhead.h"
+#include "finder/core/MatchAhead.h"
+#include "finder/core/WorkPool.h"
 #include "platform/DirectoryReader.h"
 #include "platform/MountTable.h"
 #include "platform/PathAt.h"
@@ -10,20 +14,7 @@ namespace finder {
 
 namespace {
 
-std::string Lower(std::string S)
-{
-    for (char& C : S)
-        if (C >= 'A' && C <= 'Z') C = char(C - 'A' + 'a');
-    return S;
-}
-
-bool EntersAttribute(uint32_t A)
-{
-    switch (A) {
-    case 16: case 17: case 18: case 19: case 32: case 48: case 50: case 51: case 128: case 256: return true;
-    default: return false;
-    }
-}
+std::string Lower(std::string S) { return LowerAscii(std::move(S)); }
 
 } // namespace
 
@@ -42,6 +33,92 @@ TScanRun::TScanRun(const TScanOptions& Options, uint8_t& RunState, TGroupList& G
 {
 }
 
+// The road without workers: the walk lists each folder, and every file is
+// matched as the walk reaches it, all on the calling thread.
+class TScanRun::TPlainRoad {
+public:
+    using TCursor = plat::TDirectoryReader;
+    static constexpr bool ShowsFilesAtOnce = true;
+    explicit TPlainRoad(TScanRun& Run) : R(Run) {}
+    TCursor MakeCursor() { return TCursor(); }
+    bool OpenPlace(TCursor& C, const std::string&, const std::string& Path, bool, plat::TWin32FindData& Data)
+    {
+        C.DeferFileStat(R.FDeferStat);
+        return C.FindFirst(Path, Data);
+    }
+    bool OpenSub(TCursor& C, TCursor& Parent, const std::string&, const std::string& Name, const std::string& Path,
+                 plat::TWin32FindData& Data)
+    {
+        C.DeferFileStat(R.FDeferStat);
+        return C.FindFirstAt(Parent.Fd(), Name, Path, Data);
+    }
+    std::string SubKey(const std::string&, TCursor&) { return {}; }
+    TFolderText Text(TCursor&, const std::string& Path) { return TFolderText(Path); }
+    bool Stopped() { return R.FControl.StopRequested(); }
+    void Pass() { R.FControl.ProcessMessages(); }
+    void Message(const std::string& Path)
+    {
+        if (R.FCallbacks.ScanMessage) R.FCallbacks.ScanMessage(Path);
+    }
+    void File(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data, bool, TCursor& C)
+    {
+        R.MatchFile(Folder, Name, Data, C.Fd());
+    }
+
+private:
+    TScanRun& R;
+};
+
+// The road with workers: the walk runs on a thread of its own over folders
+// read ahead, and hands every file over to the matching on the calling
+// thread, in the same order.
+class TScanRun::TAheadRoad {
+public:
+    using TCursor = TAheadCursor;
+    static constexpr bool ShowsFilesAtOnce = false;
+    TAheadRoad(TFolderAhead& Ahead, TMatchAhead& Match) : FAhead(Ahead), FMatch(Match) {}
+    TCursor MakeCursor() { return TCursor(FAhead); }
+    bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
+                   plat::TWin32FindData& Data)
+    {
+        return C.FindFirst(Key, Path, !FilesOnly, Data);
+    }
+    bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
+                 const std::string& Path, plat::TWin32FindData& Data)
+    {
+        return C.FindFirstAt(Key, Parent.Folder(), Name, Path, Data);
+    }
+    std::string SubKey(const std::string& Key, TCursor& C)
+    {
+        std::string Sub = Key;
+        AppendWalkIndex(Sub, C.Index());
+        return Sub;
+    }
+    TFolderText Text(TCursor& C, const std::string&) { return C.Folder()->Text(); }
+    bool Stopped() { return FMatch.Stopping(); }
+    void Pass() {}
+    void Message(const std::string& Path)
+    {
+        TAheadEntry E;
+        E.Message = Path;
+        FMatch.Push(std::move(E));
+    }
+    void File(const TFolderText& Folder, const std::string&, const plat::TWin32FindData&, bool Shown, TCursor& C)
+    {
+        TAheadEntry E;
+        E.Folder = Folder;
+        E.Data = C.Current();
+        E.Holder = C.Folder();
+        E.FolderFd = C.Fd();
+        E.Shown = Shown;
+        FMatch.Push(std::move(E));
+    }
+
+private:
+    TFolderAhead& FAhead;
+    TMatchAhead& FMatch;
+};
+
 TScanOutcome TScanRun::Run()
 {
     TScanOutcome Outcome;
@@ -50,7 +127,20 @@ TScanOutcome TScanRun::Run()
     plat::RaiseOpenFileLimit();
     try {
         for (const auto& Id : plat::FileMountIdentities()) FFileMounts.insert(Id);
-        ScanCheckedPlaces();
+        // A same-name scan reads a file's size and dates only when a second
+        // file of its name turns up, unless the filter looks at sizes. A
+        // file listed by name alone is known by the folder's device and the
+        // listed inode, which a file mounted over a name does not share:
+        // where there is one, every file is read in full.
+        FDeferStat = FOptions.Match.Kind == TScanKind::FileName && !FilterReadsSize(FOptions.Match.Filter) &&
+                     FFileMounts.empty();
+        const unsigned Threads = FOptions.Threads ? FOptions.Threads : TWorkPool::AvailableCores();
+        if (Threads > 1) {
+            RunAhead(Threads);
+        } else {
+            TPlainRoad Road(*this);
+            ScanCheckedPlaces(Road);
+        }
     } catch (const std::exception& E) {
         Outcome.Failed = true;
         Outcome.Error = E.what();
@@ -64,17 +154,77 @@ TScanOutcome TScanRun::Run()
     return Outcome;
 }
 
-void TScanRun::ScanCheckedPlaces()
+void TScanRun::RunAhead(unsigned Threads)
+{
+    TWorkPool Pool(Threads);
+    TFolderAheadOptions AheadOptions;
+    AheadOptions.DeferFileStat = FDeferStat;
+    AheadOptions.ProtectSystemFolders = FOptions.ProtectSystemFolders;
+    AheadOptions.WindowsLower = FWindowsLower;
+    TFolderAhead Ahead(Pool, AheadOptions);
+    TMatchAhead Match(FMatcher, Pool, FOptions.Match, FControl);
+    TAheadRoad Road(Ahead, Match);
+    std::thread Walker([&] {
+        std::exception_ptr Error;
+        try {
+            ScanCheckedPlaces(Road);
+        } catch (...) {
+            Error = std::current_exception();
+        }
+        Match.Finish(Error);
+    });
+    // Every thread is done with the walk's folders and the read-ahead before
+    // they go, also when the matching fails.
+    auto End = [&] {
+        Match.Stop();
+        Pool.Cancel();
+        Walker.join();
+        Pool.Close();
+    };
+    try {
+        Match.Consume(
+            [&](const TAheadEntry& E) {
+                if (E.Shown && FCallbacks.ScanMessage) FCallbacks.ScanMessage(E.Folder + E.Data->cFileName);
+                MatchFile(E.Folder, E.Data->cFileName, *E.Data, E.FolderFd);
+            },
+            [&](const std::string& Path) {
+                if (FCallbacks.ScanMessage) FCallbacks.ScanMessage(Path);
+            });
+    } catch (...) {
+        End();
+        throw;
+    }
+    End();
+}
+
+template <class TRoad>
+void TScanRun::ScanCheckedPlaces(TRoad& Road)
 {
     const std::string Protected = FWindowsLower + "/";
+    uint32_t Index = 0;
     for (const TScanPlace& Place : FOptions.Places) {
-        if (FControl.StopRequested()) return;
-        FControl.ProcessMessages();
+        std::string Key;
+        AppendWalkIndex(Key, Index++);
+        if (Road.Stopped()) return;
+        Road.Pass();
         if (Place.Path.empty()) continue;
         const std::string Path = NormaliseFolder(Place.Path);
         if (FOptions.ProtectSystemFolders && Lower(Path) == Protected) continue;
-        ScanFolder(Path, Place.FilesOnly);
+        ScanFolder(Road, Path, Place.FilesOnly, nullptr, {}, Key);
     }
+}
+
+void TScanRun::MatchFile(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data,
+                         int FolderFd)
+{
+    ++FFilesSeen;
+    bool Unmatched = true;
+    FMatcher.MatchIntoGroup(Unmatched, Folder, Name, Data, FolderFd);
+    // A file whose matching a stop cut short opens no group: it may well
+    // have been another's duplicate.
+    if (Unmatched && !FControl.StopRequested() && Name.find('.') != std::string::npos &&
+        PassesFileFilter(FOptions.Match.Filter, Name, int64_t(Data.Size())))
+        FMatcher.NewGroup(Folder, Name, Data, FolderFd);
 }
 
 bool TScanRun::TIdentitySet::Insert(uint64_t Device, uint64_t Inode)
@@ -116,53 +266,43 @@ bool TScanRun::FirstMeeting(const plat::TWin32FindData& Data)
     return FFilesMet.Insert(Data.Device, Data.Inode);
 }
 
-void TScanRun::ScanFolder(std::string Path, bool FilesOnly, int ParentFd, const std::string& SubName)
+template <class TRoad>
+void TScanRun::ScanFolder(TRoad& Road, std::string Path, bool FilesOnly, typename TRoad::TCursor* Parent,
+                          const std::string& SubName, const std::string& Key)
 {
     Path = NormaliseFolder(std::move(Path));
     // The folder itself must be a real folder (no link on the way) seen for
     // the first time in this run: overlapping places and bind mounts are
     // walked once.
-    plat::TDirectoryReader Reader;
-    // A same-name scan reads a file's size and dates only when a second file
-    // of its name turns up, unless the filter looks at sizes. A file listed
-    // by name alone is known by the folder's device and the listed inode,
-    // which a file mounted over a name does not share: where there is one,
-    // every file is read in full.
-    Reader.DeferFileStat(FOptions.Match.Kind == TScanKind::FileName && !FilterReadsSize(FOptions.Match.Filter) &&
-                         FFileMounts.empty());
+    typename TRoad::TCursor Cursor = Road.MakeCursor();
     plat::TWin32FindData Data;
-    if (!(ParentFd >= 0 ? Reader.FindFirstAt(ParentFd, SubName, Path, Data) : Reader.FindFirst(Path, Data))) return;
+    if (!(Parent ? Road.OpenSub(Cursor, *Parent, Key, SubName, Path, Data)
+                 : Road.OpenPlace(Cursor, Key, Path, FilesOnly, Data)))
+        return;
     const auto Id = std::make_pair(Data.Device, Data.Inode);
     if (FWalked.count(Id)) return;
     const bool ListFiles = FListed.insert(Id).second;
     if (!FilesOnly) FWalked.insert(Id);
     if (!ListFiles && FilesOnly) return;
 
-    const TFolderText Folder(Path);
+    const TFolderText Folder = Road.Text(Cursor, Path);
     do {
-        if (FControl.StopRequested()) break;
-        FControl.ProcessMessages();
+        if (Road.Stopped()) break;
+        Road.Pass();
         const std::string& Name = Data.cFileName;
         const bool Dots = Name == "." || Name == "..";
-        if (!FilesOnly && EntersAttribute(Data.dwFileAttributes)) {
-            if (FCallbacks.ScanMessage) FCallbacks.ScanMessage(Path + Name);
-            // A hidden or read-only folder is entered; a system one (a
-            // pseudo or network file system's mount point) is not.
-            if (!Dots && Data.IsDirectory() &&
-                (!FOptions.ProtectSystemFolders || Lower(Path + Name) != FWindowsLower))
-                ScanFolder(Path + Name, false, Reader.Fd(), Name);
-        }
+        const bool Shown = !FilesOnly && WalkEnters(Data.dwFileAttributes);
+        if (Shown && (TRoad::ShowsFilesAtOnce || Dots || Data.IsDirectory())) Road.Message(Path + Name);
+        // A hidden or read-only folder is entered; a system one (a pseudo or
+        // network file system's mount point) is not.
+        if (Shown && !Dots && Data.IsDirectory() &&
+            (!FOptions.ProtectSystemFolders || Lower(Path + Name) != FWindowsLower))
+            ScanFolder(Road, Path + Name, false, &Cursor, Name, Road.SubKey(Key, Cursor));
         if (Data.IsDirectory() || Dots) continue;  // folders join and open no group
         if (!ListFiles) continue;
         if (!FirstMeeting(Data)) continue;
-        ++FFilesSeen;
-        bool Unmatched = true;
-        FMatcher.MatchIntoGroup(Unmatched, Folder, Name, Data, &Reader);
-        if (Unmatched && Name.find('.') != std::string::npos &&
-            PassesFileFilter(FOptions.Match.Filter, Name, int64_t(Data.Size())))
-            FMatcher.NewGroup(Folder, Name, Data, &Reader);
-    } while (Reader.FindNext(Data));
-    Reader.Close();
+        Road.File(Folder, Name, Data, Shown && !TRoad::ShowsFilesAtOnce, Cursor);
+    } while (Cursor.FindNext(Data));
 }
 
 } // namespace finder

@@ -25,6 +25,10 @@ struct TScanOptions {
     bool ProtectSystemFolders = true; // cbSystemPath
     std::string WindowsDir = "/usr";  // GetWindowsDir, without a trailing "/"
     int PumpIntervalMs = 5;           // pending messages at most this often (0: every pass)
+    // Worker threads that read ahead: 0 one per core, 1 none (the walk, every
+    // read and the matching all on the calling thread). The results are the
+    // same either way.
+    unsigned Threads = 0;
 };
 
 struct TScanCallbacks {
@@ -58,6 +62,7 @@ private:
     TMatcher FMatcher;
     int64_t FFilesSeen = 0;
     std::string FWindowsLower;
+    bool FDeferStat = false;  // regular files listed by name alone
     // Folders seen in this run: device and inode, and whether their
     // sub-folders were walked too.
     std::set<std::pair<uint64_t, uint64_t>> FListed, FWalked;
@@ -76,10 +81,19 @@ private:
     } FFilesMet;
     std::set<std::pair<uint64_t, uint64_t>> FFileMounts;
 
-    void ScanCheckedPlaces();
-    // A place by its path, or the sub-folder Name of the open folder ParentFd.
-    void ScanFolder(std::string Path, bool FilesOnly, int ParentFd = -1, const std::string& Name = {});
+    class TPlainRoad;
+    class TAheadRoad;
+    template <class TRoad>
+    void ScanCheckedPlaces(TRoad& Road);
+    // A place by its path (Parent null), or the sub-folder Name of the folder
+    // Parent is listing; Key is its place in the walk.
+    template <class TRoad>
+    void ScanFolder(TRoad& Road, std::string Path, bool FilesOnly, typename TRoad::TCursor* Parent,
+                    const std::string& Name, const std::string& Key);
     bool FirstMeeting(const plat::TWin32FindData& Data);
+    void MatchFile(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data,
+                   int FolderFd);
+    void RunAhead(unsigned Threads);
 };
 
 // "//" collapses to "/" throughout and a trailing "/" is added.

@@ -73,12 +73,13 @@ TEST_P(BlockEdges, EveryByteCounts) {
     ASSERT_TRUE(FileChecksum(PB, Sum));
     EXPECT_EQ(Sum, Crc(B));
 
-    // The matcher, given the size the walk saw: a third file of that size
-    // makes it checksum whole files before it compares.
+    // The matcher, given the size the walk saw (no write time: one would
+    // be checked): a third file of that size makes it checksum whole files
+    // before it compares.
     Tree.File("c/f.bin", {.Content = char(~A[0]) + A.substr(1)});
     Feeder F;
     F.Options.Kind = TScanKind::FileBye;
-    for (const char* D : {"c/", "a/", "b/"}) F.Feed(Tree.Path(D), Entry("f.bin", C.Size));
+    for (const char* D : {"c/", "a/", "b/"}) F.Feed(Tree.Path(D), Entry("f.bin", C.Size, 0));
     EXPECT_EQ(Shape(F.Groups, Tree.Root()), Same ? "[/c/f.bin][/a/f.bin /b/f.bin]"
                                                  : "[/c/f.bin][/a/f.bin][/b/f.bin]");
 }
