@@ -216,6 +216,7 @@ TAheadFolderRef TFolderAhead::Take(const std::string& Key, const TAheadFolderRef
 const plat::TWin32FindData* TFolderAhead::Entry(TAheadFolder& F, size_t I)
 {
     TWorkJob& Chunk = *F.FChunks[I / ChunkEntries];
+    
     while (!FPool.RunOrWait(Chunk, std::chrono::milliseconds(50))) {
     }
     return F.FKept[I] ? &F.FEntries[I] : nullptr;

@@ -6,23 +6,229 @@ namespace {
 
 constexpr auto Slice = std::chrono::milliseconds(5);
 
+// The matching thread's run while it consumes: a job that thread runs
+// itself processes its messages between blocks and sees its stop at once.
+thread_local TRunControl* tMatchingRun = nullptr;
+
+bytes::TPass PassOf(const std::atomic<bool>& Stop)
+{
+    return [&Stop] {
+        if (TRunControl* Run = tMatchingRun) {
+            if (Run->StopRequested()) return false;
+            Run->ProcessMessages();
+            return true;
+        }
+        return !Stop.load(std::memory_order_relaxed);
+    };
+}
+
+// One pair of read buffers per thread.
+bytes::TBuffers& ThreadBuffers()
+{
+    thread_local bytes::TBuffers Buffers;
+    return Buffers;
+}
+
+bytes::TFileId IdOf(const plat::TWin32FindData& D)
+{
+    return {plat::PackDevice(D.Device), D.Inode, D.Size(), D.ftLastWriteTime};
+}
+
+bool SameFile(const bytes::TFileId& A, const bytes::TFileId& B) { return A.Device == B.Device && A.Inode == B.Inode; }
+
+// The file as the facts know it, opened relative to its folder while the
+// walk's listing holds that open, by full path otherwise (and always through
+// a test's opener).
+bytes::TLazyFile FileOf(const TFileFacts& F, const bytes::TOpener& Open)
+{
+    if (F.Name && F.FolderFd >= 0 && !Open) return bytes::TLazyFile(nullptr, *F.Name, F.Id, F.FolderFd, 0);
+    return bytes::TLazyFile(&Open, F.FullPath(), F.Id);
+}
+
+bool Stopped(const std::atomic<bool>& Stop)
+{
+    return tMatchingRun ? tMatchingRun->StopRequested() : Stop.load(std::memory_order_relaxed);
+}
+
 } // namespace
 
-class TFactTable {};
+enum TMatchAhead::TOp : uint8_t { opHead, opCrc, opCompare, opTags };
 
-TMatchAhead::TMatchAhead(TMatcher& Matcher, TWorkPool& Pool, const TMatchOptions&, TRunControl& Run)
-    : FMatcher(Matcher), FPool(Pool), FRun(Run), FFacts(std::make_unique<TFactTable>())
+// Several reads as one job: fewer locks and wake-ups than a job a file. Each
+// task fills in its own facts; the job holds them only until it has run.
+class TTaskJob : public TWorkJob {
+public:
+    struct TTask {
+        TMatchAhead::TOp Op;
+        TFileFactsRef F;
+    };
+    TTaskJob(const bytes::TOpener& Open, const std::atomic<bool>& Stop,
+             const std::function<int(const std::string&, std::vector<std::string>&)>& Read)
+        : FOpen(Open), FStop(Stop), FRead(Read) {}
+    std::vector<TTask> Tasks;
+
+protected:
+    void Run() override
+    {
+        for (TTask& T : Tasks) RunTask(T.Op, *T.F);
+        Drop();
+    }
+    void Drop() override { Tasks.clear(); }
+
+private:
+    const bytes::TOpener& FOpen;
+    const std::atomic<bool>& FStop;
+    const std::function<int(const std::string&, std::vector<std::string>&)>& FRead;
+
+    void RunTask(TMatchAhead::TOp Op, TFileFacts& F)
+    {
+        switch (Op) {
+        case TMatchAhead::opHead: {
+            if (Stopped(FStop)) {
+                F.HeadResult = TFileFacts::rStopped;
+                break;
+            }
+            bytes::TLazyFile File = FileOf(F, FOpen);
+            F.HeadResult = bytes::ChecksumFd(File, bytes::HeadBytes, F.Head, {}, ThreadBuffers().A.get())
+                               ? TFileFacts::rOk
+                               : TFileFacts::rUnreadable;
+            break;
+        }
+        case TMatchAhead::opCrc: {
+            bytes::TLazyFile File = FileOf(F, FOpen);
+            if (bytes::ChecksumFd(File, SIZE_MAX, F.Crc, PassOf(FStop), ThreadBuffers().A.get()))
+                F.CrcResult = TFileFacts::rOk;
+            else
+                F.CrcResult = Stopped(FStop) ? TFileFacts::rStopped : TFileFacts::rUnreadable;
+            break;
+        }
+        case TMatchAhead::opCompare: {
+            bytes::TLazyFile A = FileOf(F, FOpen), B = FileOf(*F.Other, FOpen);
+            F.Compared = bytes::CompareFds(A, B, PassOf(FStop), ThreadBuffers());
+            break;
+        }
+        case TMatchAhead::opTags:
+            try {
+                F.TagCount = FRead(F.FullPath(), F.Tags);
+            } catch (...) {
+                F.TagError = std::current_exception();
+            }
+            F.TagsRead = true;
+            break;
+        }
+    }
+};
+
+TMatchAhead::TMatchAhead(TMatcher& Matcher, TWorkPool& Pool, const TMatchOptions& Options, TRunControl& Run)
+    : FMatcher(Matcher), FPool(Pool), FRun(Run), FOptions(Options), FOpen(Matcher.FHooks.OpenForRead)
 {
 }
 
 TMatchAhead::~TMatchAhead() = default;
 
+bool TMatchAhead::Passes(const TAheadEntry& E) const
+{
+    return E.Data && E.Data->Stated && PassesFileFilter(FOptions.Filter, E.Data->cFileName, int64_t(E.Data->Size()));
+}
+
+TFileFactsRef TMatchAhead::NewFacts(TAsking& A)
+{
+    constexpr size_t BlockFacts = 64;
+    if (!A.Block || A.Used == BlockFacts) {
+        A.Block = std::make_shared<TFileFacts[]>(BlockFacts);
+        A.Used = 0;
+    }
+    // One allocation for many files, let go of when the last of them goes.
+    return TFileFactsRef(A.Block, &A.Block[A.Used++]);
+}
+
+TFileFactsRef& TMatchAhead::EntryFacts(TAheadEntry& E, TAsking& A)
+{
+    if (!E.Facts) {
+        E.Facts = NewFacts(A);
+        TFileFacts& F = *E.Facts;
+        F.Folder = E.Folder;
+        F.Name = &E.Data->cFileName;
+        F.FolderFd = E.FolderFd;
+        F.Holder = E.Holder;
+        F.Id = IdOf(*E.Data);
+        F.Seq = E.Seq;
+    }
+    return E.Facts;
+}
+
+TFileFactsRef TMatchAhead::Facts(const std::string& Path, const bytes::TFileId& Id, uint64_t Seq)
+{
+    TFileFactsRef F = NewFacts(FMatching);
+    F->Path = Path;
+    F->Id = Id;
+    F->Seq = Seq;
+    return F;
+}
+
+void TMatchAhead::Ask(TAsking& A, TOp Op, const TFileFactsRef& F, uint64_t Order, size_t PerJob)
+{
+    if (!A.Open) {
+        A.Open = std::make_shared<TTaskJob>(FOpen, FStop, FMatcher.FHooks.ReadMusicTags);
+        A.Open->Order = Order;
+    }
+    A.Open->Tasks.push_back({Op, F});
+    TWorkJobRef& Slot = Op == opHead ? F->HeadJob : Op == opCrc ? F->CrcJob : Op == opCompare ? F->CompareJob : F->TagsJob;
+    Slot = A.Open;
+    if (A.Open->Tasks.size() >= PerJob) {
+        A.Ready.push_back(std::move(A.Open));
+        A.Open.reset();
+    }
+}
+
+void TMatchAhead::Submit(TAsking& A)
+{
+    if (A.Open) {
+        A.Ready.push_back(std::move(A.Open));
+        A.Open.reset();
+    }
+    FPool.SubmitFacts(A.Ready);
+}
+
+// ---------------------------------------------------------------------------
+// The handing side
+
 bool TMatchAhead::Push(TAheadEntry Entry)
 {
+    Entry.Seq = ++FSeq;
+    if (Entry.Data && Passes(Entry)) {
+        if (Content()) {
+            // A file is read only once another of its size has been met; the
+            // first of a size is read when the second comes.
+            bool Fresh = false;
+            uint8_t& Met = FSizes.Get(int64_t(Entry.Data->Size()), &Fresh);
+            if (Fresh) {
+                Met = 1;
+            } else {
+                Entry.FirstShare = Met == 1;
+                Met = 2;
+                Ask(FHanding, opHead, EntryFacts(Entry, FHanding), Entry.Seq, 32);
+            }
+        } else if (FOptions.Kind == TScanKind::Title && FOptions.Mode == 3) {
+            Ask(FHanding, opTags, EntryFacts(Entry, FHanding), Entry.Seq, 4);
+        }
+    }
+    FBatch.push_back(std::move(Entry));
+    return FBatch.size() < 256 ? !Stopping() : Flush();
+}
+
+bool TMatchAhead::Flush()
+{
+    Submit(FHanding);
+    if (FBatch.empty()) return !Stopping();
     std::unique_lock<std::mutex> Lock(FMutex);
-    FRoom.wait(Lock, [&] { return FQueue.size() < Capacity || Stopping(); });
-    if (Stopping()) return false;
-    FQueue.push_back(std::move(Entry));
+    if (FQueue.size() >= Capacity) { FRoom.wait(Lock, [&] { return FQueue.size() < Capacity || Stopping(); }); }
+    if (Stopping()) {
+        FBatch.clear();
+        return false;
+    }
+    for (TAheadEntry& E : FBatch) FQueue.push_back(std::move(E));
+    FBatch.clear();
     const bool Wake = FConsumerWaits;
     Lock.unlock();
     if (Wake) FArrived.notify_one();
@@ -31,6 +237,7 @@ bool TMatchAhead::Push(TAheadEntry Entry)
 
 void TMatchAhead::Finish(std::exception_ptr Error)
 {
+    Flush();
     {
         std::lock_guard<std::mutex> Lock(FMutex);
         FFinished = true;
@@ -48,44 +255,390 @@ void TMatchAhead::Stop()
     FRoom.notify_all();
 }
 
+// ---------------------------------------------------------------------------
+// The matching side
+
 void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
                           const std::function<void(const std::string&)>& OnMessage)
 {
-    std::deque<TAheadEntry> Batch;
+    struct TOnThisThread {
+        TMatchAhead& A;
+        explicit TOnThisThread(TMatchAhead& Ahead) : A(Ahead)
+        {
+            tMatchingRun = &A.FRun;
+            A.FMatcher.FAhead = &A;
+        }
+        ~TOnThisThread()
+        {
+            tMatchingRun = nullptr;
+            A.FMatcher.FAhead = nullptr;
+            A.FMatcher.FCandidateFacts.reset();
+            A.FMatcher.FGroupFacts.clear();
+            A.Stop();
+        }
+    } OnThisThread(*this);
+
     for (;;) {
         if (FRun.StopRequested()) break;
+        bool Finished = false;
+        size_t Old = FHorizon.size();
         {
             std::unique_lock<std::mutex> Lock(FMutex);
-            if (FQueue.empty() && !FFinished) {
+            if (FQueue.empty() && !FFinished && FHorizon.empty()) {
                 // Nothing to match yet: the window stays live meanwhile.
                 FConsumerWaits = true;
                 FArrived.wait_for(Lock, Slice, [&] { return !FQueue.empty() || FFinished; });
                 FConsumerWaits = false;
             }
-            if (FQueue.empty()) {
-                if (FFinished) break;
-                Lock.unlock();
-                FRun.ProcessMessages();
-                continue;
+            // The view ahead stays bounded; the rest waits in the queue.
+            while (!FQueue.empty() && FHorizon.size() < Capacity) {
+                FHorizon.push_back(std::move(FQueue.front()));
+                FQueue.pop_front();
             }
-            Batch.swap(FQueue);
+            Finished = FFinished && FQueue.empty();
         }
         FRoom.notify_one();
-        for (TAheadEntry& E : Batch) {
+        for (; Old < FHorizon.size(); ++Old) Arrived(FHorizon[Old]);
+        Submit(FMatching);
+        if (FHorizon.empty()) {
+            if (Finished) break;
+            FRun.ProcessMessages();
+            continue;
+        }
+        // A stretch of entries between two looks at the queue.
+        for (int N = 0; N < 64 && !FHorizon.empty(); ++N) {
+            Look();
+            Submit(FMatching);
             if (FRun.StopRequested()) break;
             FRun.ProcessMessages();
-            if (E.Data) OnFile(E);
-            else OnMessage(E.Message);
+            TAheadEntry& E = FHorizon.front();
+            if (E.Data) {
+                FMatcher.FCandidateFacts = E.Facts;
+                OnFile(E);
+                FMatcher.FCandidateFacts.reset();
+            } else {
+                OnMessage(E.Message);
+            }
+            Forget(E);
+            FHorizon.pop_front();
+            if (FLookAt > 0) --FLookAt;
         }
-        Batch.clear();
     }
-    Stop();
     std::exception_ptr Error;
     {
         std::lock_guard<std::mutex> Lock(FMutex);
         Error = FError;
     }
     if (Error && !FRun.StopRequested()) std::rethrow_exception(Error);
+}
+
+void TMatchAhead::Arrived(TAheadEntry& E)
+{
+    if (!Content() || !Passes(E)) return;
+    const int64_t Size = int64_t(E.Data->Size());
+    const bool Grouped = FMatcher.FBySize.Find(Size) != nullptr;
+    if (E.Facts) {
+        // Its size is shared: the first blocks of the groups of that size,
+        // or of the file ahead that will open the first, will be needed.
+        if (Grouped) {
+            FMatcher.AskHeads(Size, E.Seq);
+        } else {
+            TAheadEntry** First = FFirstOfSize.Find(Size);
+            if (First && *First != &E) AskHead(EntryFacts(**First, FMatching), E.Seq);
+        }
+    }
+    if (!Grouped) {
+        bool Fresh = false;
+        TAheadEntry*& First = FFirstOfSize.Get(Size, &Fresh);
+        if (Fresh) First = &E;
+    }
+}
+
+void TMatchAhead::Look()
+{
+    for (int N = 0; N < 256 && FLookAt < FHorizon.size(); ++N) {
+        TAheadEntry& E = FHorizon[FLookAt];
+        if (!Speculate(E)) return;  // again once what it needs has come
+        ++FLookAt;
+    }
+}
+
+// The comparison the matching will most likely make for this entry, asked
+// for now: with the first group of its size and first block, or with the
+// file ahead that will open that group. Only ever a guess: the matching
+// still decides by what it finds.
+bool TMatchAhead::Speculate(TAheadEntry& E)
+{
+    if (!Content() || !E.Facts || !Passes(E)) return true;
+    TFileFacts& F = *E.Facts;
+    if (F.HeadJob && !F.HeadJob->Done()) return false;
+    if (F.HeadResult != TFileFacts::rOk || F.Looked) return true;
+    const int64_t Size = int64_t(E.Data->Size());
+    TFileFactsRef Target;
+    if (const auto* Chain = FMatcher.FBySize.Find(Size)) {
+        // The groups' first blocks read meanwhile count; one still being
+        // read holds the guess back (none is waited for here).
+        for (uint32_t I = Chain->Asked ? Chain->First : UINT32_MAX; I != UINT32_MAX; I = FMatcher.FAux[I].Next) {
+            const TMatcher::TContentAux& A = FMatcher.FAux[I];
+            if (A.HasHead || A.Dead || !A.Asked) continue;
+            auto G = FMatcher.FGroupFacts.find(I);
+            if (G == FMatcher.FGroupFacts.end() || !G->second->HeadJob) continue;
+            if (!G->second->HeadJob->Done()) return false;
+            bool Stopped = false;
+            FMatcher.ResolveHead(Size, I, Stopped);
+        }
+        if (Chain->Pending > Chain->Asked) FMatcher.AskHeads(Size, E.Seq);
+    }
+    F.Looked = true;
+    if (FMatcher.FBySize.Find(Size)) {
+        if (const uint32_t* First = FMatcher.FByHead.Find({Size, F.Head})) {
+            uint32_t Same = 0;
+            for (uint32_t I = *First; I != UINT32_MAX && Same < 2; I = FMatcher.FAux[I].NextHead)
+                if (!FMatcher.FAux[I].Dead) ++Same;
+            if (Same > 1 && uint64_t(Size) > bytes::HeadBytes) {
+                // Several contents share that first block: whole checksums
+                // sort them out before any comparison.
+                if (!F.CrcJob) Ask(FMatching, opCrc, E.Facts, E.Seq, 4);
+                for (uint32_t I = *First; I != UINT32_MAX; I = FMatcher.FAux[I].NextHead) {
+                    const TMatcher::TContentAux& A = FMatcher.FAux[I];
+                    if (A.Dead || A.HasCrc) continue;
+                    TFileFactsRef G = FMatcher.GroupFacts(I);
+                    if (!G->CrcJob) Ask(FMatching, opCrc, G, E.Seq, 4);
+                }
+                return true;
+            }
+            if (Same == 1) {
+                uint32_t I = *First;
+                while (FMatcher.FAux[I].Dead) I = FMatcher.FAux[I].NextHead;
+                const auto& G = static_cast<const TSearchStatBye&>(*FMatcher.FGroups[I]);
+                Target = Facts(G.Folder + G.Name, {G.Files[0].Device, G.Files[0].Inode, uint64_t(G.Files[0].Size),
+                                                   G.Files[0].WriteTime}, E.Seq);
+            }
+        }
+    }
+    if (!Target) {
+        // No group of that first block yet: the first file ahead with it
+        // opens one (a name with a dot opens; one without only joins).
+        const TSizeHeadKey Key{Size, F.Head};
+        if (TAheadEntry** Opener = FOpener.Find(Key))
+            Target = EntryFacts(**Opener, FMatching);  // made and kept with its entry
+        else if (E.Data->cFileName.find('.') != std::string::npos)
+            FOpener.Get(Key) = &E;
+    }
+    if (!Target) return true;
+    F.Other = Target;
+    Ask(FMatching, opCompare, E.Facts, E.Seq, 8);
+    return true;
+}
+
+void TMatchAhead::Forget(const TAheadEntry& E)
+{
+    if (!E.Data || !Content()) return;
+    const int64_t Size = int64_t(E.Data->Size());
+    TAheadEntry** First = FFirstOfSize.Find(Size);
+    if (First && *First == &E) FFirstOfSize.Erase(Size);
+    if (E.Facts && E.Facts->HeadResult == TFileFacts::rOk) {
+        const TSizeHeadKey Key{Size, E.Facts->Head};
+        TAheadEntry** Opener = FOpener.Find(Key);
+        if (Opener && *Opener == &E) FOpener.Erase(Key);
+    }
+}
+
+void TMatchAhead::AskHead(const TFileFactsRef& F, uint64_t Seq)
+{
+    if (!F->HeadJob) Ask(FMatching, opHead, F, Seq, 8);
+}
+
+bool TMatchAhead::Await(TWorkJob& Job)
+{
+    if (Job.Done()) return true;
+    for (;;) {
+        if (FPool.RunOrWait(Job, Slice)) return true;
+        if (FRun.StopRequested()) return false;
+        FRun.ProcessMessages();
+    }
+}
+
+bool TMatchAhead::Head(TFileFacts& F, uint32_t& Head, bool& Stopped)
+{
+    if (!F.HeadJob) {
+        // Not asked for ahead: read here.
+        bytes::TLazyFile File = FileOf(F, FOpen);
+        const bool Ok = bytes::ChecksumFd(File, bytes::HeadBytes, Head, {}, ThreadBuffers().A.get());
+        F.HeadResult = Ok ? TFileFacts::rOk : TFileFacts::rUnreadable;
+        F.Head = Head;
+        return Ok;
+    }
+    if (!Await(*F.HeadJob)) {
+        Stopped = true;
+        return false;
+    }
+    if (F.HeadResult == TFileFacts::rStopped || F.HeadResult == TFileFacts::rNone) {
+        Stopped = true;
+        return false;
+    }
+    Head = F.Head;
+    return F.HeadResult == TFileFacts::rOk;
+}
+
+bool TMatchAhead::Crc(TFileFacts& F, uint32_t& Crc, bool& Stopped)
+{
+    if (!F.CrcJob) {
+        bytes::TLazyFile File = FileOf(F, FOpen);
+        if (bytes::ChecksumFd(File, SIZE_MAX, Crc, PassOf(FStop), ThreadBuffers().A.get())) return true;
+        Stopped = FRun.StopRequested();
+        return false;
+    }
+    if (!Await(*F.CrcJob) || F.CrcResult == TFileFacts::rStopped || F.CrcResult == TFileFacts::rNone) {
+        Stopped = true;
+        return false;
+    }
+    Crc = F.Crc;
+    return F.CrcResult == TFileFacts::rOk;
+}
+
+TCompareResult TMatchAhead::Compare(TFileFacts& A, const TFileFactsRef& B)
+{
+    if (A.CompareJob && A.Other && SameFile(A.Other->Id, B->Id)) {
+        // A job dropped unrun (only at a stop) leaves Stopped.
+        if (!Await(*A.CompareJob)) return TCompareResult::Stopped;
+        return A.Compared;
+    }
+    bytes::TLazyFile FA = FileOf(A, FOpen), FB = FileOf(*B, FOpen);
+    return bytes::CompareFds(FA, FB, PassOf(FStop), ThreadBuffers());
+}
+
+int TMatchAhead::Tags(TFileFacts* F, const std::string& Path, std::vector<std::string>& List)
+{
+    if (F && F->TagsJob && F->FullPath() == Path && Await(*F->TagsJob) && F->TagsRead) {
+        if (F->TagError) std::rethrow_exception(F->TagError);
+        List = F->Tags;
+        return F->TagCount;
+    }
+    return FMatcher.FHooks.ReadMusicTags(Path, List);
+}
+
+
+// ---------------------------------------------------------------------------
+// The matcher's same-content decision on this road: the plain road's, from
+// what was read ahead.
+
+TFileFactsRef TMatcher::GroupFacts(uint32_t Index)
+{
+    TFileFactsRef& F = FGroupFacts[Index];
+    if (!F) {
+        const auto& G = static_cast<const TSearchStatBye&>(*FGroups[Index]);
+        const TScanResultBye& M = G.Files[0];
+        F = FAhead->Facts(G.Folder + G.Name, {M.Device, M.Inode, uint64_t(M.Size), M.WriteTime});
+    }
+    return F;
+}
+
+void TMatcher::AskHeads(int64_t Size, uint64_t Seq)
+{
+    TChain* Chain = FBySize.Find(Size);
+    if (!Chain || Chain->Asked >= Chain->Pending) return;
+    for (uint32_t I = Chain->First; I != UINT32_MAX; I = FAux[I].Next) {
+        TContentAux& A = FAux[I];
+        if (A.HasHead || A.Dead || A.Asked) continue;
+        A.Asked = true;
+        ++Chain->Asked;
+        FAhead->AskHead(GroupFacts(I), Seq);
+    }
+}
+
+bool TMatcher::ResolveHead(int64_t Size, uint32_t Index, bool& Stopped)
+{
+    TFileFactsRef F = GroupFacts(Index);
+    uint32_t Head = 0;
+    if (!FAhead->Head(*F, Head, Stopped)) {
+        if (!Stopped) {
+            // Its first file cannot be read: the group takes nobody.
+            FAux[Index].Dead = true;
+            LeavePending(Size, Index);
+            FGroupFacts.erase(Index);
+        }
+        return false;
+    }
+    SetHead(Size, Index, Head);
+    if (!F->CrcJob) FGroupFacts.erase(Index);
+    return true;
+}
+
+int TMatcher::MatchContentAhead(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry)
+{
+    FCandidatePath.clear();
+    bool Stopped = false;
+    uint32_t HeadY = 0;
+    auto KeepHead = [&] {
+        // Kept for the group this file may open.
+        FCandidatePath = Path;
+        FCandidateHead = HeadY;
+    };
+    if (FCandidateFacts && FCandidateFacts->HeadJob) {
+        if (!FAhead->Head(*FCandidateFacts, HeadY, Stopped)) return -1;
+        KeepHead();
+    }
+    const TChain* Found = FBySize.Find(Size);
+    if (!Found) return -1;
+    const TChain Chain = *Found;
+    if (!FCandidateFacts)
+        FCandidateFacts = FAhead->Facts(Path, {plat::PackDevice(Entry.Device), Entry.Inode, Entry.Size(),
+                                                Entry.ftLastWriteTime});
+    TFileFacts& Y = *FCandidateFacts;
+    if (FCandidatePath.empty()) {
+        if (!FAhead->Head(Y, HeadY, Stopped)) return -1;
+        KeepHead();
+    }
+    if (Chain.Pending > 0) {
+        for (uint32_t I = Chain.First; I != UINT32_MAX; I = FAux[I].Next) {
+            if (FAux[I].HasHead || FAux[I].Dead) continue;
+            if (!ResolveHead(Size, I, Stopped) && Stopped) return -1;
+        }
+    }
+    const uint32_t* HeadFirst = FByHead.Find(TSizeHead{Size, HeadY});
+    if (!HeadFirst) return -1;
+    std::vector<uint32_t>& SameHead = FSameHead;
+    SameHead.clear();
+    for (uint32_t I = *HeadFirst; I != UINT32_MAX; I = FAux[I].NextHead)
+        if (!FAux[I].Dead) SameHead.push_back(I);
+    const bool UseCrc = SameHead.size() > 1 && uint64_t(Size) > bytes::HeadBytes;
+    uint32_t CrcY = 0;
+    bool HasCrcY = false;
+    for (uint32_t I : SameHead) {
+        TContentAux& A = FAux[I];
+        if (UseCrc) {
+            if (!HasCrcY) {
+                if (!FAhead->Crc(Y, CrcY, Stopped)) return -1;
+                HasCrcY = true;
+            }
+            if (!A.HasCrc) {
+                TFileFactsRef G = GroupFacts(I);
+                uint32_t C = 0;
+                const bool Ok = FAhead->Crc(*G, C, Stopped);
+                FGroupFacts.erase(I);
+                if (!Ok) {
+                    if (Stopped) return -1;
+                    A.Dead = true;
+                    continue;
+                }
+                A.Crc = C;
+                A.HasCrc = true;
+            }
+            if (A.Crc != CrcY) continue;
+        }
+        const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
+        const TScanResultBye& M = G.Files[0];
+        switch (FAhead->Compare(Y, FAhead->Facts(G.Folder + G.Name,
+                                                 {M.Device, M.Inode, uint64_t(M.Size), M.WriteTime}))) {
+        case TCompareResult::Equal: return int(I);
+        case TCompareResult::Different: break;
+        case TCompareResult::SecondUnreadable: A.Dead = true; break;
+        case TCompareResult::FirstUnreadable:
+        case TCompareResult::Stopped: return -1;
+        }
+    }
+    return -1;
 }
 
 } // namespace finder

@@ -16,12 +16,49 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "finder/core/FileBytes.h"
 #include "finder/core/MatchingUnit.h"
 #include "finder/core/WorkPool.h"
 
 namespace finder {
+
+// What the pool learns of one file. Its jobs are set by the thread that asks
+// (the walk's thread before it hands the file over, or the matching thread);
+// each job writes only its own results, read once it is done.
+struct TFileFacts {
+    // Where: the name in the folder while the walk's listing (Holder) lives,
+    // else by full path.
+    TFolderText Folder;
+    const std::string* Name = nullptr;
+    std::string Path;
+    int FolderFd = -1;
+    std::shared_ptr<const void> Holder;
+    bytes::TFileId Id;
+    uint64_t Seq = 0;  // the place in the walk of the file that needs these facts first
+    std::string FullPath() const { return Name ? Folder + *Name : Path; }
+
+    enum : uint8_t { rNone, rOk, rUnreadable, rStopped };
+    TWorkJobRef HeadJob, CrcJob, CompareJob, TagsJob;
+    uint8_t HeadResult = rNone, CrcResult = rNone;
+    uint32_t Head = 0, Crc = 0;
+    // The one comparison read ahead, with the file Other; Stopped until the
+    // job has run.
+    std::shared_ptr<TFileFacts> Other;
+    TCompareResult Compared = TCompareResult::Stopped;
+    // The music tag list, or the error its reader raised.
+    bool TagsRead = false;
+    int TagCount = 0;
+    std::vector<std::string> Tags;
+    std::exception_ptr TagError;
+    // Speculation done for this entry (matching thread only).
+    bool Looked = false;
+};
+
+using TFileFactsRef = std::shared_ptr<TFileFacts>;
+class TTaskJob;
 
 // One entry for the matcher: a file, or a path the walk shows.
 struct TAheadEntry {
@@ -29,11 +66,12 @@ struct TAheadEntry {
     const plat::TWin32FindData* Data = nullptr;  // null for a message
     std::shared_ptr<const void> Holder;          // keeps Data and the folder's descriptor alive
     int FolderFd = -1;
-    bool Shown = false;   // the walk shows the file's path as it reaches it
-    std::string Message;  // a message: the path shown
+    bool Shown = false;      // the walk shows the file's path as it reaches it
+    bool FirstShare = false; // the first file of its size met again: the groups of that size are read too
+    std::string Message;     // a message: the path shown
+    TFileFactsRef Facts;
+    uint64_t Seq = 0;        // the place in the walk
 };
-
-class TFactTable;
 
 class TMatchAhead {
 public:
@@ -44,9 +82,12 @@ public:
     TMatchAhead& operator=(const TMatchAhead&) = delete;
 
     // ---- the handing thread
-    // Queues an entry (waiting while the queue is full); false once the
-    // matching has stopped and wants no more.
+    // Queues an entry and asks the pool for what its matching will need;
+    // false once the matching has stopped and wants no more. Entries go
+    // over in batches: Flush hands over what is gathered (waiting while the
+    // queue is full), before the walk waits for a folder, say.
     bool Push(TAheadEntry Entry);
+    bool Flush();
     // Nothing more will come; an error that ended the walk goes with it.
     void Finish(std::exception_ptr Error = nullptr);
     bool Stopping() const { return FStop.load(std::memory_order_acquire); }
@@ -57,14 +98,29 @@ public:
     // path. Rethrows an error of the walk after the entries before it.
     void Consume(const std::function<void(const TAheadEntry&)>& OnFile,
                  const std::function<void(const std::string&)>& OnMessage);
-    // Ends the handing side (a stop or an error of the matching).
+    // Ends the handing side (a stop, an error of the matching, the end).
     void Stop();
+
+    // ---- for the matcher, on the matching thread
+    // The facts of a file by path and walk stamp (read by path), asked for
+    // on behalf of the entry being matched or looked at (Seq).
+    TFileFactsRef Facts(const std::string& Path, const bytes::TFileId& Id, uint64_t Seq = 0);
+    // The first block's checksum; false when the file cannot be read or a
+    // stop came (Stopped).
+    bool Head(TFileFacts& F, uint32_t& Head, bool& Stopped);
+    bool Crc(TFileFacts& F, uint32_t& Crc, bool& Stopped);
+    TCompareResult Compare(TFileFacts& A, const TFileFactsRef& B);
+    // The music tag list of the entry being matched (or of Path).
+    int Tags(TFileFacts* F, const std::string& Path, std::vector<std::string>& List);
+    void AskHead(const TFileFactsRef& F, uint64_t Seq);
 
 private:
     TMatcher& FMatcher;
     TWorkPool& FPool;
     TRunControl& FRun;
-    std::unique_ptr<TFactTable> FFacts;
+    TMatchOptions FOptions;
+    std::atomic<bool> FStop{false};
+    bytes::TOpener FOpen;
 
     std::mutex FMutex;
     std::condition_variable FRoom, FArrived;
@@ -72,8 +128,65 @@ private:
     bool FFinished = false;
     bool FConsumerWaits = false;
     std::exception_ptr FError;
-    std::atomic<bool> FStop{false};
     static constexpr size_t Capacity = 8192;
+
+    // The handing thread's census: sizes met once (1) or more (2).
+    struct TSizeHash {
+        size_t operator()(int64_t K) const
+        {
+            const uint64_t X = uint64_t(K) * 0x9E3779B97F4A7C15ull;
+            return size_t(X ^ (X >> 29));
+        }
+    };
+    TFlatMap<int64_t, uint8_t, TSizeHash> FSizes;
+    uint64_t FSeq = 0;
+    std::vector<TAheadEntry> FBatch;
+    // Reads go to the pool a few at a time, one job for several files; the
+    // facts come in blocks. Each side (handing, matching) has its own.
+    struct TAsking {
+        std::shared_ptr<TTaskJob> Open;     // being filled
+        std::vector<TWorkJobRef> Ready;     // full, not yet handed to the pool
+        std::shared_ptr<TFileFacts[]> Block;
+        size_t Used = 0;
+    };
+    TAsking FHanding, FMatching;
+    friend class TTaskJob;
+    enum TOp : uint8_t;
+    void Ask(TAsking& A, TOp Op, const TFileFactsRef& F, uint64_t Order, size_t PerJob);
+    void Submit(TAsking& A);
+    TFileFactsRef NewFacts(TAsking& A);
+
+    // The matching thread's view ahead: entries taken from the queue and
+    // not matched yet, the first of each size without a group among them,
+    // and the first of each size and first block (it will open that group).
+    std::deque<TAheadEntry> FHorizon;
+    size_t FLookAt = 0;  // entries of FHorizon before it were looked at
+    TFlatMap<int64_t, TAheadEntry*, TSizeHash> FFirstOfSize;
+    struct TSizeHeadKey {
+        int64_t Size = 0;
+        uint32_t Head = 0;
+        bool operator==(const TSizeHeadKey&) const = default;
+    };
+    struct TSizeHeadKeyHash {
+        size_t operator()(const TSizeHeadKey& K) const
+        {
+            const uint64_t X = (uint64_t(K.Size) * 0x9E3779B97F4A7C15ull) ^ (uint64_t(K.Head) * 0xC2B2AE3D27D4EB4Full);
+            return size_t(X ^ (X >> 29));
+        }
+    };
+    TFlatMap<TSizeHeadKey, TAheadEntry*, TSizeHeadKeyHash> FOpener;
+
+    bool Content() const { return FOptions.Kind == TScanKind::FileBye; }
+    bool Passes(const TAheadEntry& E) const;
+    TFileFactsRef& EntryFacts(TAheadEntry& E, TAsking& A);
+    // Waits for a job with messages processed meanwhile; false on a stop.
+    bool Await(TWorkJob& Job);
+    // What the matching will need of the entries ahead.
+    void Look();
+    void Arrived(TAheadEntry& E);
+    // False while what it needs is still being read.
+    bool Speculate(TAheadEntry& E);
+    void Forget(const TAheadEntry& E);
 };
 
 } // namespace finder

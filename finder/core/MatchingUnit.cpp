@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include "finder/core/FileBytes.h"
+#include "finder/core/MatchAhead.h"
 #include "finder/pictures/PictureSimilarity.h"
 #include "platform/PathAt.h"
 #include "tags/MusicTags.h"
@@ -244,6 +245,18 @@ void TMatcher::AddToSizeChain(int64_t Size, uint32_t Index)
     ++C.Pending;
 }
 
+// A group's first block is known now (or never will be).
+void TMatcher::LeavePending(int64_t Size, uint32_t Index)
+{
+    TContentAux& A = FAux[Index];
+    TChain& Chain = FBySize.Get(Size);
+    --Chain.Pending;
+    if (A.Asked) {
+        A.Asked = false;
+        --Chain.Asked;
+    }
+}
+
 // Records a group's first-block checksum and links it into the chain of its
 // size and checksum, which stays in opening order.
 void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
@@ -252,7 +265,7 @@ void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
     if (A.HasHead) return;
     A.HasHead = true;
     A.Head = Head;
-    --FBySize.Get(Size).Pending;
+    LeavePending(Size, Index);
     bool Fresh = false;
     uint32_t& First = FByHead.Get(TSizeHead{Size, Head}, &Fresh);
     if (Fresh) {
@@ -275,7 +288,8 @@ int TMatcher::ReadTags(const std::string& Path)
     if (Path != FTagPath) {
         FTagPath.clear();
         // The count is what the list holds, so entry 0 exists whenever it is above 0.
-        FTagCount = FHooks.ReadMusicTags(Path, FTags) > 0 ? int(FTags.size()) : 0;
+        const int Count = FAhead ? FAhead->Tags(FCandidateFacts.get(), Path, FTags) : FHooks.ReadMusicTags(Path, FTags);
+        FTagCount = Count > 0 ? int(FTags.size()) : 0;
         FTagPath = Path;
     }
     return FTagCount;
@@ -295,6 +309,7 @@ void TMatcher::EnsureBuffers()
 // file is opened as few times as the comparisons need.
 int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry)
 {
+    if (FAhead) return MatchContentAhead(Path, Size, Entry);
     const TChain* Found = FBySize.Find(Size);
     if (!Found) return -1;
     const TChain Chain = *Found;

@@ -21,11 +21,35 @@ class TPictureComparer;
 
 namespace finder {
 
+class TMatchAhead;
+struct TFileFacts;
+
 // An open-addressing hash map for the matcher's indexes: one probe sequence
-// in one flat array, no node per entry. Entries are never removed.
+// in one flat array, no node per entry.
 template <class K, class V, class H>
 class TFlatMap {
 public:
+    // Removes Key, moving later entries of its probe run back into place.
+    void Erase(const K& Key)
+    {
+        if (FSlots.empty()) return;
+        size_t I = H()(Key) & FMask;
+        for (;; I = (I + 1) & FMask) {
+            if (!FSlots[I].Used) return;
+            if (FSlots[I].Key == Key) break;
+        }
+        FSlots[I].Used = false;
+        --FCount;
+        for (size_t J = (I + 1) & FMask; FSlots[J].Used; J = (J + 1) & FMask) {
+            const size_t Home = H()(FSlots[J].Key) & FMask;
+            // An entry whose home lies cyclically in (I, J] stays put.
+            if (I <= J ? (I < Home && Home <= J) : (I < Home || Home <= J)) continue;
+            FSlots[I] = FSlots[J];
+            FSlots[J].Used = false;
+            I = J;
+        }
+    }
+    size_t Count() const { return FCount; }
     V* Find(const K& Key)
     {
         if (FSlots.empty()) return nullptr;
@@ -34,9 +58,14 @@ public:
             if (FSlots[I].Key == Key) return &FSlots[I].Value;
         }
     }
-    // The value for Key, default-made when new; Fresh tells which.
+    // The value for Key, default-made when new; Fresh tells which. Only a
+    // new key may move the entries (pointers from Find stay good otherwise).
     V& Get(const K& Key, bool* Fresh = nullptr)
     {
+        if (V* Found = Find(Key)) {
+            if (Fresh) *Fresh = false;
+            return *Found;
+        }
         if ((FCount + 1) * 10 > FSlots.size() * 7) Grow();
         for (size_t I = H()(Key) & FMask;; I = (I + 1) & FMask) {
             Slot& S = FSlots[I];
@@ -168,10 +197,12 @@ private:
         uint32_t Head = 0;               // CRC-32 of the first block
         uint32_t Crc = 0;            // CRC-32 of the whole file
         bool HasHead = false, HasCrc = false, Dead = false;
+        bool Asked = false;  // its first block is being read ahead
     };
     struct TChain {
         uint32_t First = UINT32_MAX, Last = UINT32_MAX;
         uint32_t Pending = 0;  // groups of the chain whose first block is not known yet
+        uint32_t Asked = 0;    // of these, the ones being read ahead
     };
     struct TSizeHead {
         int64_t Size;
@@ -236,6 +267,7 @@ private:
     bool ReadFirstMember(TSearchStat& G);
     void AddToSizeChain(int64_t Size, uint32_t Index);
     void SetHead(int64_t Size, uint32_t Index, uint32_t Head);
+    void LeavePending(int64_t Size, uint32_t Index);
     int ReadTags(const std::string& Path);
     // Read buffers of the content comparisons, kept for the whole scan.
     std::unique_ptr<unsigned char[]> FBufA, FBufB;
@@ -244,6 +276,22 @@ private:
     int MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
     bool SimilarJoin(TSearchSimilar& G, const std::string& Path, const plat::TWin32FindData& Entry,
                      TDateTime Modified, double& Similarity);
+
+    // ---- the road with workers (MatchAhead.cpp): the same decisions from
+    // what the pool read ahead.
+    friend class TMatchAhead;
+    TMatchAhead* FAhead = nullptr;
+    std::shared_ptr<TFileFacts> FCandidateFacts;  // of the entry being matched
+    // First files of groups whose bytes are being read ahead.
+    std::unordered_map<uint32_t, std::shared_ptr<TFileFacts>> FGroupFacts;
+    std::vector<uint32_t> FSameHead;  // scratch list of groups of one first block
+    int MatchContentAhead(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
+    std::shared_ptr<TFileFacts> GroupFacts(uint32_t Index);
+    // Asks for the first blocks of the groups of this size not known yet.
+    void AskHeads(int64_t Size, uint64_t Seq);
+    // Takes what the pool read of group Index's first block; false when it
+    // cannot be read (the group is then dead) or a stop came.
+    bool ResolveHead(int64_t Size, uint32_t Index, bool& Stopped);
 };
 
 } // namespace finder

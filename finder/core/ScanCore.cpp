@@ -78,14 +78,17 @@ public:
     static constexpr bool ShowsFilesAtOnce = false;
     TAheadRoad(TFolderAhead& Ahead, TMatchAhead& Match) : FAhead(Ahead), FMatch(Match) {}
     TCursor MakeCursor() { return TCursor(FAhead); }
+    // What the walk gathered goes over before it may wait for a folder.
     bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
                    plat::TWin32FindData& Data)
     {
+        FMatch.Flush();
         return C.FindFirst(Key, Path, !FilesOnly, Data);
     }
     bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
                  const std::string& Path, plat::TWin32FindData& Data)
     {
+        FMatch.Flush();
         return C.FindFirstAt(Key, Parent.Folder(), Name, Path, Data);
     }
     std::string SubKey(const std::string& Key, TCursor& C)
@@ -156,7 +159,8 @@ TScanOutcome TScanRun::Run()
 
 void TScanRun::RunAhead(unsigned Threads)
 {
-    TWorkPool Pool(Threads);
+    // The walk and the matching have a core each; the pool the rest.
+    TWorkPool Pool(Threads > 3 ? Threads - 2 : 1);
     TFolderAheadOptions AheadOptions;
     AheadOptions.DeferFileStat = FDeferStat;
     AheadOptions.ProtectSystemFolders = FOptions.ProtectSystemFolders;

@@ -1,5 +1,7 @@
 #include "finder/core/WorkPool.h"
 
+#include <algorithm>
+
 #include <sched.h>
 
 namespace finder {
@@ -31,39 +33,62 @@ unsigned TWorkPool::AvailableCores()
 
 void TWorkPool::SubmitFact(TWorkJobRef Job)
 {
+    std::vector<TWorkJobRef> One{std::move(Job)};
+    SubmitFacts(One);
+}
+
+void TWorkPool::SubmitFacts(std::vector<TWorkJobRef>& Jobs)
+{
+    if (Jobs.empty()) return;
+    unsigned Wake = 0;
     {
         std::lock_guard<std::mutex> Lock(FMutex);
         if (!FClosing && FCount > 0) {
-            FFacts.push_back(std::move(Job));
-            Job = nullptr;
+            for (TWorkJobRef& J : Jobs) FFacts.push(std::move(J));
+            FQueued.fetch_add(int64_t(Jobs.size()), std::memory_order_relaxed);
+            Wake = unsigned(std::min<size_t>(FSleeping, Jobs.size()));
+            Jobs.clear();
         }
     }
-    if (Job) return DropJob(*Job);
-    FWork.notify_one();
+    // Not queued: done without a result (the pool is closing).
+    for (TWorkJobRef& J : Jobs) DropJob(*J);
+    Jobs.clear();
+    for (unsigned I = 0; I < Wake; ++I) FWork.notify_one();
 }
 
 void TWorkPool::SubmitListing(TWorkJobRef Job, std::string Key)
 {
+    bool Wake = false;
     {
         std::lock_guard<std::mutex> Lock(FMutex);
         if (!FClosing && FCount > 0) {
             FListings.push({std::move(Key), FOrder++, std::move(Job)});
+            FQueued.fetch_add(1, std::memory_order_relaxed);
             Job = nullptr;
+            Wake = FSleeping > 0;
         }
     }
     if (Job) return DropJob(*Job);
-    FWork.notify_one();
+    if (Wake) FWork.notify_one();
+}
+
+void TWorkPool::Finish(TWorkJob& Job)
+{
+    // Sequentially consistent with the waiter's count and test: either it
+    // sees the job done, or this sees it waiting.
+    Job.FState.store(TWorkJob::jsDone);
+    FFinishCount.fetch_add(1);
+    // Only a thread waiting for a result needs telling.
+    if (FWaiters.load() > 0) {
+        { std::lock_guard<std::mutex> Lock(FMutex); }
+        FFinished.notify_all();
+    }
 }
 
 void TWorkPool::RunClaimed(TWorkJob& Job)
 {
     Job.Run();
-    Job.FState.store(TWorkJob::jsDone, std::memory_order_release);
-    {
-        std::lock_guard<std::mutex> Lock(FMutex);
-        ++FFinishCount;
-    }
-    FFinished.notify_all();
+    Finish(Job);
 }
 
 bool TWorkPool::RunOrWait(TWorkJob& Job, std::chrono::milliseconds Slice)
@@ -74,27 +99,26 @@ bool TWorkPool::RunOrWait(TWorkJob& Job, std::chrono::milliseconds Slice)
         return true;
     }
     std::unique_lock<std::mutex> Lock(FMutex);
-    return FFinished.wait_for(Lock, Slice, [&] { return Job.Done(); });
+    FWaiters.fetch_add(1);
+    const bool Done = FFinished.wait_for(Lock, Slice, [&] { return Job.Done(); });
+    FWaiters.fetch_sub(1);
+    return Done;
 }
 
-uint64_t TWorkPool::Finished()
-{
-    std::lock_guard<std::mutex> Lock(FMutex);
-    return FFinishCount;
-}
+uint64_t TWorkPool::Finished() { return FFinishCount.load(std::memory_order_acquire); }
 
 void TWorkPool::WaitAny(uint64_t Seen, std::chrono::milliseconds Slice)
 {
     std::unique_lock<std::mutex> Lock(FMutex);
-    FFinished.wait_for(Lock, Slice, [&] { return FFinishCount != Seen; });
+    FWaiters.fetch_add(1);
+    FFinished.wait_for(Lock, Slice, [&] { return FFinishCount.load() != Seen; });
+    FWaiters.fetch_sub(1);
 }
 
 void TWorkPool::Notify()
 {
-    {
-        std::lock_guard<std::mutex> Lock(FMutex);
-        ++FFinishCount;
-    }
+    FFinishCount.fetch_add(1, std::memory_order_acq_rel);
+    { std::lock_guard<std::mutex> Lock(FMutex); }
     FFinished.notify_all();
 }
 
@@ -104,12 +128,15 @@ void TWorkPool::Cancel()
     {
         std::lock_guard<std::mutex> Lock(FMutex);
         FClosing = true;
-        for (auto& J : FFacts) Dropped.push_back(std::move(J));
-        FFacts.clear();
+        while (!FFacts.empty()) {
+            Dropped.push_back(FFacts.top());
+            FFacts.pop();
+        }
         while (!FListings.empty()) {
             Dropped.push_back(FListings.top().Job);
             FListings.pop();
         }
+        FQueued.store(0, std::memory_order_relaxed);
     }
     FWork.notify_all();
     for (auto& J : Dropped) DropJob(*J);
@@ -120,32 +147,43 @@ void TWorkPool::DropJob(TWorkJob& Job)
     // A claimed one is running elsewhere and finishes as usual.
     if (!Job.Claim()) return;
     Job.Drop();
-    Job.FState.store(TWorkJob::jsDone, std::memory_order_release);
-    {
-        std::lock_guard<std::mutex> Lock(FMutex);
-        ++FFinishCount;
-    }
-    FFinished.notify_all();
+    Finish(Job);
 }
 
 void TWorkPool::Worker()
 {
+    std::vector<TWorkJobRef> Jobs;
     for (;;) {
-        TWorkJobRef Job;
+        // A worker that runs dry looks again for a moment before it sleeps:
+        // jobs come in bursts, and waking a sleeper costs more than a job.
+        for (int Spin = 0; Spin < 500 && FQueued.load(std::memory_order_relaxed) == 0; ++Spin)
+            __builtin_ia32_pause();
         {
             std::unique_lock<std::mutex> Lock(FMutex);
-            FWork.wait(Lock, [&] { return FClosing || !FFacts.empty() || !FListings.empty(); });
-            if (FClosing) return;
-            // The matcher's facts come first: the walk runs ahead anyway.
-            if (!FFacts.empty()) {
-                Job = std::move(FFacts.front());
-                FFacts.pop_front();
-            } else {
-                Job = FListings.top().Job;
-                FListings.pop();
+            if (!(FClosing || !FFacts.empty() || !FListings.empty())) {
+                ++FSleeping;
+                FWork.wait(Lock, [&] { return FClosing || !FFacts.empty() || !FListings.empty(); });
+                --FSleeping;
             }
+            if (FClosing) return;
+            // The walk's folders come first: the facts are asked for as the
+            // walk goes, and it reads only a few dozen folders ahead.
+            if (!FListings.empty()) {
+                Jobs.push_back(FListings.top().Job);
+                FListings.pop();
+            } else {
+                // A few facts at a time, a fair share of what waits.
+                const size_t Take = std::clamp<size_t>(FFacts.size() / (FCount * 4), 1, 16);
+                for (size_t I = 0; I < Take; ++I) {
+                    Jobs.push_back(FFacts.top());
+                    FFacts.pop();
+                }
+            }
+            FQueued.fetch_sub(int64_t(Jobs.size()), std::memory_order_relaxed);
         }
-        if (Job->Claim()) RunClaimed(*Job);
+        for (TWorkJobRef& Job : Jobs)
+            if (Job->Claim()) RunClaimed(*Job);
+        Jobs.clear();
     }
 }
 

@@ -30,7 +30,10 @@ public:
         uint8_t Expected = jsQueued;
         return FState.compare_exchange_strong(Expected, jsRunning, std::memory_order_acq_rel);
     }
-    bool Done() const { return FState.load(std::memory_order_acquire) == jsDone; }
+    bool Done() const { return FState.load() == jsDone; }
+    // Facts are taken lowest first: the place in the walk of the file that
+    // needs them.
+    uint64_t Order = 0;
 
 protected:
     virtual void Run() = 0;
@@ -53,6 +56,8 @@ public:
     TWorkPool& operator=(const TWorkPool&) = delete;
 
     void SubmitFact(TWorkJobRef Job);
+    // Several at once (the vector is emptied).
+    void SubmitFacts(std::vector<TWorkJobRef>& Jobs);
     // Key: the folder's place in the walk (see WalkKey); smaller runs first.
     void SubmitListing(TWorkJobRef Job, std::string Key);
 
@@ -88,17 +93,24 @@ private:
     std::mutex FMutex;
     std::condition_variable FWork;       // a job was queued
     std::condition_variable FFinished;   // a job finished
-    std::deque<TWorkJobRef> FFacts;
+    struct TLater {
+        bool operator()(const TWorkJobRef& A, const TWorkJobRef& B) const { return A->Order > B->Order; }
+    };
+    std::priority_queue<TWorkJobRef, std::vector<TWorkJobRef>, TLater> FFacts;
     std::priority_queue<TKeyed, std::vector<TKeyed>, std::greater<TKeyed>> FListings;
     uint64_t FOrder = 0;
-    uint64_t FFinishCount = 0;
+    std::atomic<uint64_t> FFinishCount{0};
+    std::atomic<unsigned> FWaiters{0};    // threads waiting for a job to finish
     bool FClosing = false;
+    unsigned FSleeping = 0;               // workers waiting for a job
+    std::atomic<int64_t> FQueued{0};      // jobs queued, read without the lock
     std::vector<std::thread> FThreads;
     unsigned FCount = 0;
 
     void Worker();
     // Never to run: done without a result.
     void DropJob(TWorkJob& Job);
+    void Finish(TWorkJob& Job);
 };
 
 // A place in the walk as bytes that sort in walk order: the place's index,
