@@ -1,6 +1,7 @@
 // A second look at the scanning core: the indexed matching set against a
-// plain first-group-in-opening-order reference on random inputs, the walk
-// under a small open-file limit, and row texts.
+// plain first-group-in-opening-order reference on random inputs, on both
+// roads (everything on the calling thread, or read ahead by worker threads),
+// the walk under a small open-file limit, and row texts.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,7 +13,9 @@
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
+#include "finder/core/MatchAhead.h"
 #include "finder/core/MatchingUnit.h"
 #include "finder/core/DeleteCore.h"
 #include "finder/core/FileWipe.h"
@@ -49,6 +52,41 @@ std::vector<std::vector<std::string>> Memberships(const std::vector<RefGroup>& G
     return Out;
 }
 
+// The two roads to the same groups.
+enum class TRoad { Plain, Ahead };
+
+const char* RoadName(TRoad R) { return R == TRoad::Plain ? "Plain" : "Ahead"; }
+
+struct Fed {
+    std::string Folder;
+    plat::TWin32FindData Data;
+};
+
+// Matches the entries in the order given: one by one on this thread, or
+// handed over by another thread while the pool reads ahead.
+void MatchAll(TRoad Road, std::vector<Fed>& Entries, Feeder& F)
+{
+    if (Road == TRoad::Plain) {
+        for (const Fed& E : Entries) F.Feed(E.Folder, E.Data);
+        return;
+    }
+    TWorkPool Pool(3);
+    TMatchAhead Ahead(F.M(), Pool, F.Options, F.Run);
+    std::thread Hand([&] {
+        for (Fed& E : Entries) {
+            TAheadEntry A;
+            A.Folder = TFolderText(E.Folder);
+            A.Data = &E.Data;
+            if (!Ahead.Push(std::move(A))) break;
+        }
+        Ahead.Finish();
+    });
+    Ahead.Consume([&](const TAheadEntry& A) { F.Feed(A.Folder.str(), *A.Data); }, [](const std::string&) {});
+    Pool.Cancel();
+    Hand.join();
+    Pool.Close();
+}
+
 std::string Pattern(size_t Size, unsigned Seed)
 {
     std::string S(Size, '\0');
@@ -68,11 +106,11 @@ struct ContentRound {
     bool SameDate;
 };
 
-class ContentAgainstReference : public ::testing::TestWithParam<ContentRound> {};
+class ContentAgainstReference : public ::testing::TestWithParam<std::tuple<ContentRound, TRoad>> {};
 
 TEST_P(ContentAgainstReference, FirstGroupWithEqualBytes)
 {
-    const ContentRound R = GetParam();
+    const ContentRound R = std::get<0>(GetParam());
     std::mt19937 Rng(R.Seed);
     TempTree T;
     Feeder F;
@@ -115,8 +153,11 @@ TEST_P(ContentAgainstReference, FirstGroupWithEqualBytes)
     };
 
     std::vector<RefGroup> Ref;
+    std::vector<Fed> Entries;
     for (const FileSpec& S : Files) {
-        F.FeedFile(S.Path);
+        plat::TWin32FindData D;
+        ASSERT_TRUE(plat::StatEntry(S.Path, D));
+        Entries.push_back({S.Path.substr(0, S.Path.rfind('/') + 1), D});
         bool Taken = false;
         for (RefGroup& G : Ref) {
             if (G.Size != int64_t(S.Content.size())) continue;
@@ -129,6 +170,7 @@ TEST_P(ContentAgainstReference, FirstGroupWithEqualBytes)
         if (!Taken && Name.find('.') != std::string::npos)
             Ref.push_back({{S.Path}, int64_t(S.Content.size()), S.WriteTime, S.Content});
     }
+    MatchAll(std::get<1>(GetParam()), Entries, F);
     EXPECT_EQ(Memberships<TSearchStatBye>(F.Groups), Memberships(Ref)) << "seed " << R.Seed;
     for (const auto& G : F.Groups) {
         const auto& B = static_cast<const TSearchStatBye&>(*G);
@@ -137,10 +179,15 @@ TEST_P(ContentAgainstReference, FirstGroupWithEqualBytes)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rounds, ContentAgainstReference,
-                         ::testing::Values(ContentRound{1, false}, ContentRound{2, false}, ContentRound{3, true},
-                                           ContentRound{4, false}, ContentRound{5, true}, ContentRound{6, false},
-                                           ContentRound{7, true}, ContentRound{8, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Rounds, ContentAgainstReference,
+    ::testing::Combine(::testing::Values(ContentRound{1, false}, ContentRound{2, false}, ContentRound{3, true},
+                                         ContentRound{4, false}, ContentRound{5, true}, ContentRound{6, false},
+                                         ContentRound{7, true}, ContentRound{8, false}),
+                       ::testing::Values(TRoad::Plain, TRoad::Ahead)),
+    [](const auto& Info) {
+        return "Seed" + std::to_string(std::get<0>(Info.param).Seed) + RoadName(std::get<1>(Info.param));
+    });
 
 // ---------------------------------------------------------------------------
 // Similar pictures: the size index (with "Same size") and the plain walk
@@ -153,11 +200,11 @@ struct SimilarRound {
     bool SameSize, SameDate;
 };
 
-class SimilarAgainstReference : public ::testing::TestWithParam<SimilarRound> {};
+class SimilarAgainstReference : public ::testing::TestWithParam<std::tuple<SimilarRound, TRoad>> {};
 
 TEST_P(SimilarAgainstReference, FirstGroupThatPasses)
 {
-    const SimilarRound R = GetParam();
+    const SimilarRound R = std::get<0>(GetParam());
     std::mt19937 Rng(R.Seed);
     Feeder F;
     F.Options.Kind = TScanKind::Similar;
@@ -182,6 +229,7 @@ TEST_P(SimilarAgainstReference, FirstGroupThatPasses)
         uint64_t WriteTime;
     };
     std::vector<RefSimilar> Ref;
+    std::vector<Fed> Entries;
     for (int I = 0; I < 60; ++I) {
         const std::string Folder = "/p" + std::to_string(I % 7) + "/";
         const std::string Name = "pic" + std::to_string(I) + ".png";
@@ -200,8 +248,9 @@ TEST_P(SimilarAgainstReference, FirstGroupThatPasses)
             break;
         }
         if (!Taken) Ref.push_back({{{Folder + Name, 100.0}}, int64_t(Size), WriteTime});
-        F.Feed(Folder, Entry(Name, Size, WriteTime));
+        Entries.push_back({Folder, Entry(Name, Size, WriteTime)});
     }
+    MatchAll(std::get<1>(GetParam()), Entries, F);
     ASSERT_EQ(F.Groups.size(), Ref.size()) << "seed " << R.Seed;
     for (size_t G = 0; G < Ref.size(); ++G) {
         const auto& S = static_cast<const TSearchSimilar&>(*F.Groups[G]);
@@ -214,16 +263,23 @@ TEST_P(SimilarAgainstReference, FirstGroupThatPasses)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rounds, SimilarAgainstReference,
-                         ::testing::Values(SimilarRound{11, false, false}, SimilarRound{12, true, false},
-                                           SimilarRound{13, false, true}, SimilarRound{14, true, true},
-                                           SimilarRound{15, true, false}, SimilarRound{16, false, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Rounds, SimilarAgainstReference,
+    ::testing::Combine(::testing::Values(SimilarRound{11, false, false}, SimilarRound{12, true, false},
+                                         SimilarRound{13, false, true}, SimilarRound{14, true, true},
+                                         SimilarRound{15, true, false}, SimilarRound{16, false, false}),
+                       ::testing::Values(TRoad::Plain, TRoad::Ahead)),
+    [](const auto& Info) {
+        return "Seed" + std::to_string(std::get<0>(Info.param).Seed) + RoadName(std::get<1>(Info.param));
+    });
 
 // ---------------------------------------------------------------------------
 // Song titles: the title index must give the first group of that title; a
 // failed "Same size", "Same date" or "Same artist" drops the song.
 
-TEST(TitleAgainstReference, FirstGroupOfTheTitle)
+class TitleAgainstReference : public ::testing::TestWithParam<TRoad> {};
+
+TEST_P(TitleAgainstReference, FirstGroupOfTheTitle)
 {
     for (unsigned Seed = 21; Seed < 27; ++Seed) {
         std::mt19937 Rng(Seed);
@@ -247,6 +303,7 @@ TEST(TitleAgainstReference, FirstGroupOfTheTitle)
             uint64_t WriteTime;
         };
         std::vector<RefTitle> Ref;
+        std::vector<Fed> Entries;
         const char* Titles[] = {"", "Song", "song", "Other"};
         const char* Artists[] = {"", "A", "B"};
         for (int I = 0; I < 50; ++I) {
@@ -269,13 +326,17 @@ TEST(TitleAgainstReference, FirstGroupOfTheTitle)
                 }
                 if (!Taken) Ref.push_back({{Folder + Name}, Title, Artist, int64_t(Size), WriteTime});
             }
-            F.Feed(Folder, Entry(Name, Size, WriteTime));
+            Entries.push_back({Folder, Entry(Name, Size, WriteTime)});
         }
+        MatchAll(GetParam(), Entries, F);
         std::vector<std::vector<std::string>> Want;
         for (const auto& G : Ref) Want.push_back(G.Paths);
         EXPECT_EQ(Memberships<TSearchStatID3>(F.Groups), Want) << "seed " << Seed;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Roads, TitleAgainstReference, ::testing::Values(TRoad::Plain, TRoad::Ahead),
+                         [](const auto& Info) { return std::string(RoadName(Info.param)); });
 
 // ---------------------------------------------------------------------------
 // The walk keeps every folder it is inside of open while it walks the
@@ -481,7 +542,9 @@ void RefWalk(const std::string& Path, const TScanOptions& O, std::vector<RefName
 
 } // namespace
 
-TEST(NameWalkAgainstReference, ListedByNameOrInFull)
+class NameWalkAgainstReference : public ::testing::TestWithParam<TRoad> {};
+
+TEST_P(NameWalkAgainstReference, ListedByNameOrInFull)
 {
     for (unsigned Seed = 31; Seed < 39; ++Seed) {
         std::mt19937 Rng(Seed);
@@ -495,6 +558,7 @@ TEST(NameWalkAgainstReference, ListedByNameOrInFull)
         }
         TScanOptions O;
         O.PumpIntervalMs = 0;
+        O.Threads = GetParam() == TRoad::Plain ? 1 : 4;
         O.Match.Kind = TScanKind::FileName;
         O.Match.SameSize = Seed & 1;
         O.Match.SameDate = Seed & 2;
@@ -517,6 +581,9 @@ TEST(NameWalkAgainstReference, ListedByNameOrInFull)
         EXPECT_EQ(Got, Want) << "seed " << Seed;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Roads, NameWalkAgainstReference, ::testing::Values(TRoad::Plain, TRoad::Ahead),
+                         [](const auto& Info) { return std::string(RoadName(Info.param)); });
 
 // ---------------------------------------------------------------------------
 // From the walk to the deletion: every kind's rows carry what the deletion
