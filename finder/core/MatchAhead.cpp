@@ -133,7 +133,7 @@ bool TMatchAhead::Passes(const TAheadEntry& E) const
 
 TFileFactsRef TMatchAhead::NewFacts(TAsking& A)
 {
-    constexpr size_t BlockFacts = 64;
+    constexpr size_t BlockFacts = 16;
     if (!A.Block || A.Used == BlockFacts) {
         A.Block = std::make_shared<TFileFacts[]>(BlockFacts);
         A.Used = 0;
@@ -316,6 +316,7 @@ void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
                 FMatcher.FCandidateFacts = E.Facts;
                 OnFile(E);
                 FMatcher.FCandidateFacts.reset();
+                if (E.Facts) Settled(*E.Facts);
             } else {
                 OnMessage(E.Message);
             }
@@ -420,8 +421,11 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
         // No group of that first block yet: the first file ahead with it
         // opens one (a name with a dot opens; one without only joins).
         const TSizeHeadKey Key{Size, F.Head};
-        if (TAheadEntry** Opener = FOpener.Find(Key))
-            Target = EntryFacts(**Opener, FMatching);  // made and kept with its entry
+        if (TAheadEntry** Opener = FOpener.Find(Key)) {
+            // Facts of their own: an entry's facts are read only by its jobs.
+            const TAheadEntry& O = **Opener;
+            Target = Facts(O.Folder + O.Data->cFileName, IdOf(*O.Data), E.Seq);
+        }
         else if (E.Data->cFileName.find('.') != std::string::npos)
             FOpener.Get(Key) = &E;
     }
@@ -431,13 +435,25 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
     return true;
 }
 
+// A matched file's facts let go of its folder's listing and of the other
+// file once no job of theirs can still read them.
+void TMatchAhead::Settled(TFileFacts& F)
+{
+    for (const TWorkJobRef* J : {&F.HeadJob, &F.CrcJob, &F.CompareJob, &F.TagsJob})
+        if (*J && !(*J)->Done()) return;
+    F.Holder.reset();
+    F.Other.reset();
+    F.FolderFd = -1;
+}
+
 void TMatchAhead::Forget(const TAheadEntry& E)
 {
     if (!E.Data || !Content()) return;
     const int64_t Size = int64_t(E.Data->Size());
     TAheadEntry** First = FFirstOfSize.Find(Size);
     if (First && *First == &E) FFirstOfSize.Erase(Size);
-    if (E.Facts && E.Facts->HeadResult == TFileFacts::rOk) {
+    // Only a read first block can have made it the opener of one.
+    if (E.Facts && E.Facts->HeadJob && E.Facts->HeadJob->Done() && E.Facts->HeadResult == TFileFacts::rOk) {
         const TSizeHeadKey Key{Size, E.Facts->Head};
         TAheadEntry** Opener = FOpener.Find(Key);
         if (Opener && *Opener == &E) FOpener.Erase(Key);

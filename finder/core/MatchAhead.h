@@ -187,6 +187,7 @@ private:
     // False while what it needs is still being read.
     bool Speculate(TAheadEntry& E);
     void Forget(const TAheadEntry& E);
+    void Settled(TFileFacts& F);
 };
 
 } // namespace finder

@@ -157,6 +157,8 @@ TCompareResult CompareFileContents(const std::string& PathA, const std::string& 
 // True only when both files can be read and their bytes are equal.
 bool SameChecksum(const std::string& PathA, const std::string& PathB, TRunControl* Run = nullptr);
 
+// With worker threads the tag reader and the opener are called from them,
+// several at once; the picture likeness only ever from the matching thread.
 struct TMatchHooks {
     // Music tag list of a file (tags::ReadMusicTags unless replaced).
     std::function<int(const std::string&, std::vector<std::string>&)> ReadMusicTags;
