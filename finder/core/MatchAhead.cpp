@@ -392,29 +392,23 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
     }
     F.Looked = true;
     if (FMatcher.FBySize.Find(Size)) {
-        if (const uint32_t* First = FMatcher.FByHead.Find({Size, F.Head})) {
-            uint32_t Same = 0;
-            for (uint32_t I = *First; I != UINT32_MAX && Same < 2; I = FMatcher.FAux[I].NextHead)
-                if (!FMatcher.FAux[I].Dead) ++Same;
-            if (Same > 1 && uint64_t(Size) > bytes::HeadBytes) {
-                // Several contents share that first block: whole checksums
-                // sort them out before any comparison.
-                if (!F.CrcJob) Ask(FMatching, opCrc, E.Facts, E.Seq, 4);
-                for (uint32_t I = *First; I != UINT32_MAX; I = FMatcher.FAux[I].NextHead) {
-                    const TMatcher::TContentAux& A = FMatcher.FAux[I];
-                    if (A.Dead || A.HasCrc) continue;
-                    TFileFactsRef G = FMatcher.GroupFacts(I);
-                    if (!G->CrcJob) Ask(FMatching, opCrc, G, E.Seq, 4);
-                }
-                return true;
+        std::vector<uint32_t>& Same = FMatcher.FSameHead;
+        FMatcher.SameHeadGroups(Size, F.Head, Same);
+        if (Same.size() > 1 && uint64_t(Size) > bytes::HeadBytes) {
+            // Several contents share that first block: whole checksums sort
+            // them out before any comparison.
+            if (!F.CrcJob) Ask(FMatching, opCrc, E.Facts, E.Seq, 4);
+            for (uint32_t I : Same) {
+                if (FMatcher.FAux[I].HasCrc) continue;
+                TFileFactsRef G = FMatcher.GroupFacts(I);
+                if (!G->CrcJob) Ask(FMatching, opCrc, G, E.Seq, 4);
             }
-            if (Same == 1) {
-                uint32_t I = *First;
-                while (FMatcher.FAux[I].Dead) I = FMatcher.FAux[I].NextHead;
-                const auto& G = static_cast<const TSearchStatBye&>(*FMatcher.FGroups[I]);
-                Target = Facts(G.Folder + G.Name, {G.Files[0].Device, G.Files[0].Inode, uint64_t(G.Files[0].Size),
-                                                   G.Files[0].WriteTime}, E.Seq);
-            }
+            return true;
+        }
+        if (Same.size() == 1) {
+            const auto& G = static_cast<const TSearchStatBye&>(*FMatcher.FGroups[Same[0]]);
+            Target = Facts(G.Folder + G.Name, {G.Files[0].Device, G.Files[0].Inode, uint64_t(G.Files[0].Size),
+                                               G.Files[0].WriteTime}, E.Seq);
         }
     }
     if (!Target) {
@@ -612,12 +606,9 @@ int TMatcher::MatchContentAhead(const std::string& Path, int64_t Size, const pla
             if (!ResolveHead(Size, I, Stopped) && Stopped) return -1;
         }
     }
-    const uint32_t* HeadFirst = FByHead.Find(TSizeHead{Size, HeadY});
-    if (!HeadFirst) return -1;
     std::vector<uint32_t>& SameHead = FSameHead;
-    SameHead.clear();
-    for (uint32_t I = *HeadFirst; I != UINT32_MAX; I = FAux[I].NextHead)
-        if (!FAux[I].Dead) SameHead.push_back(I);
+    SameHeadGroups(Size, HeadY, SameHead);
+    if (SameHead.empty()) return -1;
     const bool UseCrc = SameHead.size() > 1 && uint64_t(Size) > bytes::HeadBytes;
     uint32_t CrcY = 0;
     bool HasCrcY = false;

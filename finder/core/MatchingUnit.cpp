@@ -154,11 +154,11 @@ TMatcher::TMatcher(TGroupList& Groups, const TMatchOptions& Options, TRunControl
 
 TMatcher::~TMatcher() = default;
 
-const std::string& TMatcher::GroupKey(uint32_t Index) const
+std::string_view TMatcher::GroupKey(uint32_t Index) const
 {
     const TGroupRecord& G = *FGroups[Index];
-    return G.Kind() == TGroupKind::SongTitle ? static_cast<const TSearchStatID3&>(G).Title
-                                             : static_cast<const TSearchStat&>(G).Name;
+    if (G.Kind() == TGroupKind::SongTitle) return static_cast<const TSearchStatID3&>(G).Title;
+    return static_cast<const TSearchStat&>(G).Name.view();
 }
 
 uint32_t TMatcher::NameHash(std::string_view Key)
@@ -197,7 +197,7 @@ void TMatcher::AddName(uint32_t Index)
             FNameSlots[I] = S;
         }
     }
-    const std::string& Key = GroupKey(Index);
+    const std::string_view Key = GroupKey(Index);
     const uint32_t H = NameHash(Key);
     const size_t Mask = FNameSlots.size() - 1;
     for (size_t I = H & Mask;; I = (I + 1) & Mask) {
@@ -243,6 +243,29 @@ void TMatcher::AddToSizeChain(int64_t Size, uint32_t Index)
     else FAux[C.Last].Next = Index;
     C.Last = Index;
     ++C.Pending;
+    if (++C.Length < IndexedLength || C.Indexed) return;
+    // Long enough to index its groups by first block from now on.
+    C.Indexed = true;
+    for (uint32_t I = C.First; I != UINT32_MAX; I = FAux[I].Next)
+        if (FAux[I].HasHead) FByHead[TSizeHead{Size, FAux[I].Head}].push_back(I);
+}
+
+void TMatcher::SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out) const
+{
+    Out.clear();
+    const TChain* C = const_cast<TMatcher*>(this)->FBySize.Find(Size);
+    if (!C) return;
+    if (C->Indexed) {
+        const auto Found = FByHead.find(TSizeHead{Size, Head});
+        if (Found == FByHead.end()) return;
+        for (uint32_t I : Found->second)
+            if (!FAux[I].Dead) Out.push_back(I);
+        return;
+    }
+    for (uint32_t I = C->First; I != UINT32_MAX; I = FAux[I].Next) {
+        const TContentAux& A = FAux[I];
+        if (A.HasHead && A.Head == Head && !A.Dead) Out.push_back(I);
+    }
 }
 
 // A group's first block is known now (or never will be).
@@ -257,8 +280,8 @@ void TMatcher::LeavePending(int64_t Size, uint32_t Index)
     }
 }
 
-// Records a group's first-block checksum and links it into the chain of its
-// size and checksum, which stays in opening order.
+// Records a group's first-block checksum; a long chain's index of first
+// blocks stays in opening order.
 void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
 {
     TContentAux& A = FAux[Index];
@@ -266,21 +289,9 @@ void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
     A.HasHead = true;
     A.Head = Head;
     LeavePending(Size, Index);
-    bool Fresh = false;
-    uint32_t& First = FByHead.Get(TSizeHead{Size, Head}, &Fresh);
-    if (Fresh) {
-        First = Index;
-        return;
-    }
-    if (First > Index) {
-        A.NextHead = First;
-        First = Index;
-        return;
-    }
-    uint32_t P = First;
-    while (FAux[P].NextHead != UINT32_MAX && FAux[P].NextHead < Index) P = FAux[P].NextHead;
-    A.NextHead = FAux[P].NextHead;
-    FAux[P].NextHead = Index;
+    if (!FBySize.Get(Size).Indexed) return;
+    std::vector<uint32_t>& Same = FByHead[TSizeHead{Size, Head}];
+    Same.insert(std::upper_bound(Same.begin(), Same.end(), Index), Index);
 }
 
 int TMatcher::ReadTags(const std::string& Path)
@@ -383,11 +394,8 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
             SetHead(Size, I, H);
         }
     }
-    const uint32_t* HeadFirst = FByHead.Find(TSizeHead{Size, Head});
-    if (!HeadFirst) return -1;
     std::vector<uint32_t> SameHead;
-    for (uint32_t I = *HeadFirst; I != UINT32_MAX; I = FAux[I].NextHead)
-        if (!FAux[I].Dead) SameHead.push_back(I);
+    SameHeadGroups(Size, Head, SameHead);
     const bool UseCrc = SameHead.size() > 1 && uint64_t(Size) > HeadBytes;
     for (uint32_t I : SameHead) {
         TContentAux& A = FAux[I];
@@ -650,7 +658,7 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
         G->Modified = Modified;
         G->TotalSize = Size;
         G->Count = 1;
-        Stamped(G->Files.emplace_back(TScanResultBye{Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
+        Stamped(G->Files.emplace_back(TScanResultBye{G->Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
                 FindData);
         FGroups.push_back(std::move(G));
         AddToSizeChain(Size, Index);
@@ -670,7 +678,7 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
         G->Modified = Modified;
         G->TotalSize = Size;
         G->Count = 1;
-        Stamped(G->Files.emplace_back(TScanResultBye{Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
+        Stamped(G->Files.emplace_back(TScanResultBye{G->Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
                 FindData);
         FGroups.push_back(std::move(G));
         AddName(Index);
@@ -686,7 +694,7 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
         G->TotalSize = Size;
         G->Count = 1;
         Stamped(G->Files.emplace_back(
-                    TScanResultSimilar{Name, Folder, 100.0, Size, Modified, Created, FindData.ftLastWriteTime}),
+                    TScanResultSimilar{G->Name, Folder, 100.0, Size, Modified, Created, FindData.ftLastWriteTime}),
                 FindData);
         FGroups.push_back(std::move(G));
         AddToSizeChain(Size, Index);

@@ -6,6 +6,7 @@
 // walking the whole list.
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -194,9 +195,8 @@ public:
 
 private:
     struct TContentAux {
-        uint32_t Next = UINT32_MAX;      // next group of the same size, in opening order
-        uint32_t NextHead = UINT32_MAX;  // next group of the same size and first block
-        uint32_t Head = 0;               // CRC-32 of the first block
+        uint32_t Next = UINT32_MAX;  // next group of the same size, in opening order
+        uint32_t Head = 0;           // CRC-32 of the first block
         uint32_t Crc = 0;            // CRC-32 of the whole file
         bool HasHead = false, HasCrc = false, Dead = false;
         bool Asked = false;  // its first block is being read ahead
@@ -205,6 +205,8 @@ private:
         uint32_t First = UINT32_MAX, Last = UINT32_MAX;
         uint32_t Pending = 0;  // groups of the chain whose first block is not known yet
         uint32_t Asked = 0;    // of these, the ones being read ahead
+        uint32_t Length = 0;
+        bool Indexed = false;  // long: its groups are indexed by first block too
     };
     struct TSizeHead {
         int64_t Size;
@@ -244,13 +246,18 @@ private:
     };
     std::vector<TNameSlot> FNameSlots;
     size_t FNameCount = 0;
-    const std::string& GroupKey(uint32_t Index) const;
+    std::string_view GroupKey(uint32_t Index) const;
     static uint32_t NameHash(std::string_view Key);  // the slot's place and check
     int FindName(std::string_view Key) const;
     void AddName(uint32_t Index);
     TFlatMap<int64_t, TChain, TSizeHash> FBySize;              // same content / pictures
-    TFlatMap<TSizeHead, uint32_t, TSizeHeadHash> FByHead;     // first group of a size and first block
-    std::vector<TContentAux> FAux;                             // per group, content kinds
+    // The groups of a size are found by walking their chain; only a size
+    // with many groups has them indexed by first block as well.
+    std::unordered_map<TSizeHead, std::vector<uint32_t>, TSizeHeadHash> FByHead;
+    static constexpr uint32_t IndexedLength = 48;
+    std::deque<TContentAux> FAux;  // per group, content kinds; grows without moving
+    // The live groups of this size and first block, in opening order.
+    void SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out) const;
     // The first block's checksum of the last candidate, kept for its own group.
     std::string FCandidatePath;
     uint32_t FCandidateHead = 0;

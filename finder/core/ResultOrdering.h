@@ -38,14 +38,15 @@ void ExchangeSortOrder(std::vector<uint32_t>& Order, const std::vector<K>& Keys,
     }
 }
 
-// Puts V into Order (a permutation of its indexes).
-template <class T>
-void Permute(std::vector<T>& V, const std::vector<uint32_t>& Order)
+// Puts V (a vector, a group's members) into Order (a permutation of its
+// indexes).
+template <class C>
+void Permute(C& V, const std::vector<uint32_t>& Order)
 {
-    std::vector<T> Out;
+    std::vector<typename C::value_type> Out;
     Out.reserve(V.size());
     for (uint32_t I : Order) Out.push_back(std::move(V[I]));
-    V.swap(Out);
+    for (size_t I = 0; I < Out.size(); ++I) V[I] = std::move(Out[I]);
 }
 
 // The order (a permutation of 0..n-1) in which the exchange sort leaves

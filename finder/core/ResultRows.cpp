@@ -33,10 +33,11 @@ std::string Format(const char* Fmt, long long V)
     return Buf;
 }
 
-template <class G, class M>
-void AppendGroup(const G& Group, const std::vector<M>& Files, const std::string& HeaderText, bool SameName,
-                 int32_t GroupNo, TRowList& Rows)
+template <class G, class C>
+void AppendGroup(const G& Group, const C& Files, const std::string& HeaderText, bool SameName, int32_t GroupNo,
+                 TRowList& Rows)
 {
+    using M = typename C::value_type;
     constexpr bool Similar = requires(const M& F) { F.Similarity; };
     auto Make = [&]() -> std::unique_ptr<TSearchResult> {
         if constexpr (Similar) return std::make_unique<TSearchSimilarResult>();
