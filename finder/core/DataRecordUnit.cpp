@@ -51,15 +51,24 @@ struct TCurrentBlock {
 };
 thread_local TCurrentBlock tCurrent;
 
+// The length before the bytes (see TNameText::view).
+size_t LengthBytes(size_t Size) { return Size < 255 ? 1 : 1 + sizeof(uint32_t); }
+
 char* Place(TNameBlock* B, std::string_view Text)
 {
     char* At = reinterpret_cast<char*>(B) + HeaderBytes + B->Used;
-    const uint32_t Length = uint32_t(Text.size());
-    std::memcpy(At, &Length, sizeof Length);
-    std::memcpy(At + sizeof Length, Text.data(), Text.size());
-    At[sizeof Length + Text.size()] = 0;
-    B->Used += uint32_t(sizeof Length + Text.size() + 1);
-    return At + sizeof Length;
+    if (Text.size() < 255) {
+        *At++ = char(uint8_t(Text.size()));
+    } else {
+        const uint32_t Length = uint32_t(Text.size());
+        std::memcpy(At, &Length, sizeof Length);
+        At[sizeof Length] = char(uint8_t(255));
+        At += 1 + sizeof Length;
+    }
+    std::memcpy(At, Text.data(), Text.size());
+    At[Text.size()] = 0;
+    B->Used += uint32_t(LengthBytes(Text.size()) + Text.size() + 1);
+    return At;
 }
 
 } // namespace
@@ -67,7 +76,7 @@ char* Place(TNameBlock* B, std::string_view Text)
 TNameText::TNameText(std::string_view Text)
 {
     if (Text.empty()) return;
-    const size_t Need = sizeof(uint32_t) + Text.size() + 1;
+    const size_t Need = LengthBytes(Text.size()) + Text.size() + 1;
     if (HeaderBytes + Need > BlockBytes) {
         // Longer than a block: one of its own, a multiple of the block size.
         TNameBlock* Own = NewBlock((HeaderBytes + Need + BlockBytes - 1) / BlockBytes * BlockBytes);

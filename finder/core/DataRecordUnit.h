@@ -84,12 +84,15 @@ public:
     TNameText(const std::string& Text) : TNameText(std::string_view(Text)) {}
     TNameText(const char* Text) : TNameText(std::string_view(Text)) {}
 
-    // The bytes are zero-ended, their length just before them.
+    // The bytes are zero-ended, their length just before them: one byte
+    // below 255, else 255 and four bytes before that.
     std::string_view view() const
     {
         if (!FPtr) return {};
+        const uint8_t Short = uint8_t(FPtr[-1]);
+        if (Short < 255) return {FPtr, Short};
         uint32_t Length;
-        std::memcpy(&Length, FPtr - sizeof Length, sizeof Length);
+        std::memcpy(&Length, FPtr - 1 - sizeof Length, sizeof Length);
         return {FPtr, Length};
     }
     const char* c_str() const { return FPtr ? FPtr : ""; }
@@ -119,6 +122,24 @@ inline std::string operator+(const std::string& A, const TNameText& B)
     S += B.view();
     return S;
 }
+
+// A folder and a name kept as the records keep them (a row per member of a
+// large result), read as the one text they make together.
+struct TPathText {
+    TFolderText Folder;
+    TNameText Name;
+    TPathText() = default;
+    TPathText(TFolderText F, TNameText N) : Folder(std::move(F)), Name(std::move(N)) {}
+    TPathText(const std::string& Text) : Name(Text) {}
+    TPathText(const char* Text) : Name(Text) {}
+    std::string str() const { return Folder + Name; }
+    operator std::string() const { return str(); }
+    bool empty() const { return Folder.str().empty() && Name.empty(); }
+    friend std::string operator+(const TPathText& A, const TPathText& B) { return A.str() + B.str(); }
+    friend bool operator==(const TPathText& A, std::string_view B) { return A.str() == B; }
+    friend bool operator==(const TPathText& A, const char* B) { return A.str() == B; }
+    friend std::ostream& operator<<(std::ostream& Out, const TPathText& P) { return Out << P.str(); }
+};
 
 // The members of a group: the first kept in place (most groups never get a
 // second), all of them in one array once there are more. Contiguous, in
@@ -297,15 +318,21 @@ struct TScanResultBye {
     uint32_t Device = 0;
 };
 
+// A same-content group describes itself by the file that opened it: its
+// Name, Folder, Size and Modified are that member's, kept only there (a
+// content scan has one group for nearly every file). Members may be put in
+// another order; Opener follows the opening file.
 struct TSearchStatBye : TGroupRecord {
     CORVANE_SLAB_RECORD(TSearchStatBye)
     TGroupKind Kind() const override { return TGroupKind::SameContent; }
-    TNameText Name;
-    TFolderText Folder;
-    int64_t Size = 0;
-    TDateTime Modified = 0;
+    uint32_t Opener = 0;  // index in Files of the file that opened the group
     int64_t TotalSize = 0;
     TMembers<TScanResultBye> Files;
+
+    const TNameText& Name() const { return Files[Opener].Name; }
+    const TFolderText& Folder() const { return Files[Opener].Folder; }
+    int64_t Size() const { return Files[Opener].Size; }
+    TDateTime Modified() const { return Files[Opener].Modified; }
 };
 
 struct TSearchStatID3 : TGroupRecord {

@@ -29,7 +29,7 @@ struct TFolderAheadOptions {
     bool DeferFileStat = false;       // regular files listed by name alone
     bool ProtectSystemFolders = false;
     std::string WindowsLower;         // the protected folder, lower-case, no trailing "/"
-    size_t MaxFolders = 32;           // read ahead and not yet taken
+    size_t MaxFolders = 16;           // read ahead and not yet taken
 };
 
 class TAheadFolder : public std::enable_shared_from_this<TAheadFolder> {

@@ -406,9 +406,7 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
             return true;
         }
         if (Same.size() == 1) {
-            const auto& G = static_cast<const TSearchStatBye&>(*FMatcher.FGroups[Same[0]]);
-            Target = Facts(G.Folder + G.Name, {G.Files[0].Device, G.Files[0].Inode, uint64_t(G.Files[0].Size),
-                                               G.Files[0].WriteTime}, E.Seq);
+            Target = FMatcher.FirstFacts(Same[0], E.Seq);
         }
     }
     if (!Target) {
@@ -533,14 +531,17 @@ int TMatchAhead::Tags(TFileFacts* F, const std::string& Path, std::vector<std::s
 // The matcher's same-content decision on this road: the plain road's, from
 // what was read ahead.
 
+TFileFactsRef TMatcher::FirstFacts(uint32_t Index, uint64_t Seq)
+{
+    const auto& G = static_cast<const TSearchStatBye&>(*FGroups[Index]);
+    const TScanResultBye& M = G.Files[G.Opener];
+    return FAhead->Facts(M.Folder + M.Name, {M.Device, M.Inode, uint64_t(M.Size), M.WriteTime}, Seq);
+}
+
 TFileFactsRef TMatcher::GroupFacts(uint32_t Index)
 {
     TFileFactsRef& F = FGroupFacts[Index];
-    if (!F) {
-        const auto& G = static_cast<const TSearchStatBye&>(*FGroups[Index]);
-        const TScanResultBye& M = G.Files[0];
-        F = FAhead->Facts(G.Folder + G.Name, {M.Device, M.Inode, uint64_t(M.Size), M.WriteTime});
-    }
+    if (!F) F = FirstFacts(Index, 0);
     return F;
 }
 
@@ -634,10 +635,7 @@ int TMatcher::MatchContentAhead(const std::string& Path, int64_t Size, const pla
             }
             if (A.Crc != CrcY) continue;
         }
-        const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
-        const TScanResultBye& M = G.Files[0];
-        switch (FAhead->Compare(Y, FAhead->Facts(G.Folder + G.Name,
-                                                 {M.Device, M.Inode, uint64_t(M.Size), M.WriteTime}))) {
+        switch (FAhead->Compare(Y, FirstFacts(I, 0))) {
         case TCompareResult::Equal: return int(I);
         case TCompareResult::Different: break;
         case TCompareResult::SecondUnreadable: A.Dead = true; break;

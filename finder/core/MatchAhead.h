@@ -128,7 +128,7 @@ private:
     bool FFinished = false;
     bool FConsumerWaits = false;
     std::exception_ptr FError;
-    static constexpr size_t Capacity = 2048;
+    static constexpr size_t Capacity = 1024;
 
     // The handing thread's census: sizes met once (1) or more (2).
     struct TSizeHash {

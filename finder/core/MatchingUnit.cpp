@@ -140,7 +140,7 @@ TMatcher::TMatcher(TGroupList& Groups, const TMatchOptions& Options, TRunControl
         case TGroupKind::SongTitle: AddName(I); break;
         case TGroupKind::SameContent:
             FAux.resize(I + 1);
-            AddToSizeChain(static_cast<TSearchStatBye&>(G).Size, I);
+            AddToSizeChain(static_cast<TSearchStatBye&>(G).Size(), I);
             break;
         case TGroupKind::SimilarPicture:
             FAux.resize(I + 1);
@@ -243,9 +243,8 @@ void TMatcher::AddToSizeChain(int64_t Size, uint32_t Index)
     else FAux[C.Last].Next = Index;
     C.Last = Index;
     ++C.Pending;
-    if (++C.Length < IndexedLength || C.Indexed) return;
+    if (++C.Length != IndexedLength) return;
     // Long enough to index its groups by first block from now on.
-    C.Indexed = true;
     for (uint32_t I = C.First; I != UINT32_MAX; I = FAux[I].Next)
         if (FAux[I].HasHead) FByHead[TSizeHead{Size, FAux[I].Head}].push_back(I);
 }
@@ -255,7 +254,7 @@ void TMatcher::SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>
     Out.clear();
     const TChain* C = const_cast<TMatcher*>(this)->FBySize.Find(Size);
     if (!C) return;
-    if (C->Indexed) {
+    if (C->Indexed()) {
         const auto Found = FByHead.find(TSizeHead{Size, Head});
         if (Found == FByHead.end()) return;
         for (uint32_t I : Found->second)
@@ -289,7 +288,7 @@ void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
     A.HasHead = true;
     A.Head = Head;
     LeavePending(Size, Index);
-    if (!FBySize.Get(Size).Indexed) return;
+    if (!FBySize.Get(Size).Indexed()) return;
     std::vector<uint32_t>& Same = FByHead[TSizeHead{Size, Head}];
     Same.insert(std::upper_bound(Same.begin(), Same.end(), Index), Index);
 }
@@ -340,9 +339,12 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
     TLazyFile Candidate(&FHooks.OpenForRead, Path, IdOf(Entry));
     auto FirstPath = [&](uint32_t I) {
         const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
-        return G.Folder + G.Name;
+        return G.Folder() + G.Name();
     };
-    auto FirstId = [&](uint32_t I) { return IdOf(static_cast<const TSearchStatBye&>(*FGroups[I]).Files[0]); };
+    auto FirstId = [&](uint32_t I) {
+        const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
+        return IdOf(G.Files[G.Opener]);
+    };
     auto KeepCandidateHead = [&](uint32_t Head) {
         FCandidatePath = Path;
         FCandidateHead = Head;
@@ -540,8 +542,8 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         auto& G = static_cast<TSearchStatBye&>(*FGroups[size_t(Index)]);
         Unmatched = false;
         const TDateTime M = Modified();
-        if (FOptions.SameSize && Size != G.Size) return;
-        if (FOptions.SameDate && M != G.Modified) return;
+        if (FOptions.SameSize && Size != G.Size()) return;
+        if (FOptions.SameDate && M != G.Modified()) return;
         G.TotalSize += Size;
         Stamped(G.Files.emplace_back(TScanResultBye{Name, Folder, Size, M, Created(), FindData.ftLastWriteTime}),
                 FindData);
@@ -652,13 +654,9 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
     }
     case TScanKind::FileBye: {
         auto G = std::make_unique<TSearchStatBye>();
-        G->Name = Name;
-        G->Folder = Folder;
-        G->Size = Size;
-        G->Modified = Modified;
         G->TotalSize = Size;
         G->Count = 1;
-        Stamped(G->Files.emplace_back(TScanResultBye{G->Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
+        Stamped(G->Files.emplace_back(TScanResultBye{Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
                 FindData);
         FGroups.push_back(std::move(G));
         AddToSizeChain(Size, Index);

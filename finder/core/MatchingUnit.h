@@ -201,12 +201,14 @@ private:
         bool HasHead = false, HasCrc = false, Dead = false;
         bool Asked = false;  // its first block is being read ahead
     };
+    static constexpr uint32_t IndexedLength = 48;
     struct TChain {
         uint32_t First = UINT32_MAX, Last = UINT32_MAX;
         uint32_t Pending = 0;  // groups of the chain whose first block is not known yet
         uint32_t Asked = 0;    // of these, the ones being read ahead
         uint32_t Length = 0;
-        bool Indexed = false;  // long: its groups are indexed by first block too
+        // Long: its groups are indexed by first block too.
+        bool Indexed() const { return Length >= IndexedLength; }
     };
     struct TSizeHead {
         int64_t Size;
@@ -254,7 +256,6 @@ private:
     // The groups of a size are found by walking their chain; only a size
     // with many groups has them indexed by first block as well.
     std::unordered_map<TSizeHead, std::vector<uint32_t>, TSizeHeadHash> FByHead;
-    static constexpr uint32_t IndexedLength = 48;
     std::deque<TContentAux> FAux;  // per group, content kinds; grows without moving
     // The live groups of this size and first block, in opening order.
     void SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out) const;
@@ -296,6 +297,8 @@ private:
     std::vector<uint32_t> FSameHead;  // scratch list of groups of one first block
     int MatchContentAhead(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
     std::shared_ptr<TFileFacts> GroupFacts(uint32_t Index);
+    // Facts of the file that opened content group Index, read by path.
+    std::shared_ptr<TFileFacts> FirstFacts(uint32_t Index, uint64_t Seq);
     // Asks for the first blocks of the groups of this size not known yet.
     void AskHeads(int64_t Size, uint64_t Seq);
     // Takes what the pool read of group Index's first block; false when it

@@ -30,12 +30,19 @@ std::vector<uint32_t> Order(const std::vector<K>& Keys, uint8_t Direction)
 }
 
 template <class G>
+std::string GroupKeyText(const G& Group)
+{
+    if constexpr (requires { Group.Name(); }) return Group.Name().str();
+    else return Group.Name;
+}
+
+template <class G>
 void SortGroupsBy(TGroupList& Groups, TGroupKind Kind, uint8_t Direction)
 {
     std::vector<std::string> Keys;
     Keys.reserve(Groups.size());
     for (const auto& Group : Groups)
-        Keys.push_back(Group->Kind() == Kind ? TrimKey(static_cast<const G&>(*Group).Name) : std::string());
+        Keys.push_back(Group->Kind() == Kind ? TrimKey(GroupKeyText(static_cast<const G&>(*Group))) : std::string());
     Permute(Groups, Order(Keys, Direction));
 }
 
@@ -44,12 +51,21 @@ void SortMembersBy(TGroupList& Groups, TGroupKind Kind, uint8_t Direction, KeyOf
 {
     for (auto& Group : Groups) {
         if (Group->Kind() != Kind) continue;
-        auto& Files = static_cast<G&>(*Group).Files;
+        G& Record = static_cast<G&>(*Group);
+        auto& Files = Record.Files;
         using K = decltype(KeyFn(Files[0]));
         std::vector<K> Keys;
         Keys.reserve(Files.size());
         for (const auto& F : Files) Keys.push_back(KeyFn(F));
-        Permute(Files, Order(Keys, Direction));
+        const std::vector<uint32_t> New = Order(Keys, Direction);
+        Permute(Files, New);
+        // The opening file keeps describing the group wherever it went.
+        if constexpr (requires { Record.Opener; })
+            for (uint32_t I = 0; I < New.size(); ++I)
+                if (New[I] == Record.Opener) {
+                    Record.Opener = I;
+                    break;
+                }
     }
 }
 

@@ -33,8 +33,23 @@ std::string Format(const char* Fmt, long long V)
     return Buf;
 }
 
+// The name a group goes by: its key, or its opening file's name.
+template <class G>
+const TNameText& GroupName(const G& Group)
+{
+    if constexpr (requires { Group.Name(); }) return Group.Name();
+    else return Group.Name;
+}
+
+template <class G>
+TPathText GroupPath(const G& Group)
+{
+    if constexpr (requires { Group.Folder(); }) return {Group.Folder(), Group.Name()};
+    else return {Group.Folder, Group.Name};
+}
+
 template <class G, class C>
-void AppendGroup(const G& Group, const C& Files, const std::string& HeaderText, bool SameName, int32_t GroupNo,
+void AppendGroup(const G& Group, const C& Files, const TPathText& HeaderText, bool SameName, int32_t GroupNo,
                  TRowList& Rows)
 {
     using M = typename C::value_type;
@@ -60,13 +75,12 @@ void AppendGroup(const G& Group, const C& Files, const std::string& HeaderText, 
         Row->Created = F.Created;
         Row->WriteTime = F.WriteTime;
         CopyStamp(*Row, F);
+        Row->Text = {TFolderText(), GroupName(Group)};
         if constexpr (requires { F.Name; }) {
-            Row->Text = Group.Name;
-            Row->Path = F.Folder + F.Name;
+            Row->Path = {F.Folder, F.Name};
         } else {
             (void)SameName;
-            Row->Text = Group.Name;
-            Row->Path = F.Folder.str();
+            Row->Path = {F.Folder, TNameText()};
         }
         if constexpr (Similar) static_cast<TSearchSimilarResult&>(*Row).Similarity = F.Similarity;
         Rows.push_back(std::move(Row));
@@ -120,14 +134,14 @@ std::string BuildResultRows(TGroupList& Groups, TScanKind Kind, const TSortState
         case TGroupKind::SameName: {
             if (Kind != TScanKind::FileName) continue;
             const auto& G = static_cast<const TSearchStat&>(*Group);
-            AppendGroup(G, G.Files, G.Name, true, ++GroupNo, Rows);
+            AppendGroup(G, G.Files, {TFolderText(), G.Name}, true, ++GroupNo, Rows);
             Members += int64_t(G.Files.size());
             break;
         }
         case TGroupKind::SameContent: {
             if (Kind != TScanKind::FileBye) continue;
             const auto& G = static_cast<const TSearchStatBye&>(*Group);
-            AppendGroup(G, G.Files, G.Folder + G.Name, false, ++GroupNo, Rows);
+            AppendGroup(G, G.Files, GroupPath(G), false, ++GroupNo, Rows);
             Members += int64_t(G.Files.size());
             break;
         }
@@ -164,7 +178,7 @@ TRowTexts RowTexts(const TResultRow& Base, int Mode, TScanKind Kind)
     if (!Row) return T;
     T.SubItems.resize(5);
     if (Row->RowKind == 0) {
-        T.Caption = Row->Text;
+        T.Caption = Row->Text.str();
         T.SubItems[0] = Format("%lld ", Row->GroupCount) + " files";
         T.SubItems[3] = Format("%lld", Row->GroupNo);
         T.SubItems[4] = "0";
@@ -172,7 +186,7 @@ TRowTexts RowTexts(const TResultRow& Base, int Mode, TScanKind Kind)
         return T;
     }
     T.Indent = 1;
-    T.Caption = (Kind == TScanKind::FileName && Mode == 4) ? Row->Path + Row->Text : Row->Path;
+    T.Caption = (Kind == TScanKind::FileName && Mode == 4) ? Row->Path + Row->Text : Row->Path.str();
     T.SubItems[0] = SizeText(Row->Size);
     T.SubItems[1] = DateTimeText(Row->Modified);
     if (const auto* S = dynamic_cast<const TSearchSimilarResult*>(Row)) {
@@ -190,7 +204,7 @@ TRowTexts RowTexts(const TResultRow& Base, int Mode, TScanKind Kind)
 
 std::string RowFilePath(const TSearchResult& Row, TScanKind Kind)
 {
-    return Kind == TScanKind::FileName ? Row.Path + Row.Text : Row.Path;
+    return Kind == TScanKind::FileName ? Row.Path + Row.Text : Row.Path.str();
 }
 
 void SelectAllDuplicates(TRowList& Rows, bool State)

@@ -23,13 +23,13 @@ struct TResultRow {
 using TRowList = std::vector<std::unique_ptr<TResultRow>>;
 
 struct TSearchResult : TResultRow {
-    std::string Text;
+    TPathText Text;
     int32_t GroupCount = 0;
     int32_t GroupNo = 0;
     int64_t Size = 0;
     TDateTime Modified = 0;
     TDateTime Created = 0;
-    std::string Path;
+    TPathText Path;
     uint64_t WriteTime = 0;  // the file time the scan saw
     uint64_t Inode = 0;      // and the rest of its stamp (CopyStamp)
     uint64_t ChangeTime = 0;

@@ -3,6 +3,8 @@
 #include <exception>
 #include <thread>
 
+#include <malloc.h>
+
 #include "finder/core/FolderAhead.h"
 #include "finder/core/MatchAhead.h"
 #include "finder/core/WorkPool.h"
@@ -184,6 +186,10 @@ void TScanRun::RunAhead(unsigned Threads)
         Pool.Cancel();
         Walker.join();
         Pool.Close();
+        // What the other threads allocated and the matching freed waits in
+        // their allocator arenas; it goes back now rather than sit there
+        // while the results are built.
+        ::malloc_trim(0);
     };
     try {
         Match.Consume(

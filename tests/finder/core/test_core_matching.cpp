@@ -118,7 +118,7 @@ TEST(SameContent, OnlyEqualBytesJoin) {
     F.FeedFile(T.File("big.txt", {.Size = uint64_t(4) << 30}));
     EXPECT_EQ(Shape(F.Groups, T.Root()),
               "[/1/a.bin /4/d.bin][/2/b.bin /3/c.bin][/5/s.bin][/6/t.bin][/8/e.txt /9/hosts][/big.txt]");
-    EXPECT_EQ(static_cast<const TSearchStatBye&>(*F.Groups.back()).Size, int64_t(4) << 30);
+    EXPECT_EQ(static_cast<const TSearchStatBye&>(*F.Groups.back()).Size(), int64_t(4) << 30);
     EXPECT_FALSE(SameChecksum(T.Path("1/a.bin"), T.Path("2/b.bin")));
 }
 

@@ -19,10 +19,9 @@ struct TMember {
     double Modified, Created;
 };
 
-std::unique_ptr<TSearchStatBye> ByteGroup(const std::string& Name, const std::vector<TMember>& Members) {
+// A same-content group goes by its first member, the file that opened it.
+std::unique_ptr<TSearchStatBye> ByteGroup(const std::vector<TMember>& Members) {
     auto G = std::make_unique<TSearchStatBye>();
-    G->Name = Name;
-    G->Folder = TFolderText("/" + Name + "/");
     for (const TMember& M : Members) G->Files.push_back({M.Name, TFolderText(M.Folder), M.Size, M.Modified, M.Created});
     G->Count = int32_t(G->Files.size());
     return G;
@@ -32,7 +31,9 @@ template <class G>
 std::string Names(const TGroupList& L) {
     std::string S;
     for (const auto& Group : L) {
-        S += static_cast<const G&>(*Group).Name + ":";
+        const auto& R = static_cast<const G&>(*Group);
+        if constexpr (requires { R.Name(); }) S += std::string(R.Name()) + ":";
+        else S += R.Name + ":";
         for (const auto& F : static_cast<const G&>(*Group).Files) S += " " + F.Name;
         S += "|";
     }
@@ -81,11 +82,11 @@ TEST(Rows, CaptionsAndTicks) {
     EXPECT_EQ(RowFilePath(static_cast<const TSearchResult&>(*Rows[1]), TScanKind::FileName), "/y/a.txt");
 
     Groups.clear();
-    Groups.push_back(ByteGroup("a", {{"a", "/1/", 1, 3, 0}, {"a", "/2/", 1, 2, 0}, {"a", "/3/", 1, 1, 0}}));
-    Groups.push_back(ByteGroup("b", {{"b", "/1/", 1, 2, 0}, {"b", "/2/", 1, 1, 0}}));
+    Groups.push_back(ByteGroup({{"a", "/1/", 1, 3, 0}, {"a", "/2/", 1, 2, 0}, {"a", "/3/", 1, 1, 0}}));
+    Groups.push_back(ByteGroup({{"b", "/1/", 1, 2, 0}, {"b", "/2/", 1, 1, 0}}));
     EXPECT_EQ(BuildResultRows(Groups, TScanKind::FileBye, {}, Rows),
               "2 duplicate groups found where 5 Files are contained within.");
-    EXPECT_EQ(Captions(1, TScanKind::FileBye), "/a/a|/1/a|/2/a|/3/a|/b/b|/1/b|/2/b|");
+    EXPECT_EQ(Captions(1, TScanKind::FileBye), "/1/a|/1/a|/2/a|/3/a|/1/b|/1/b|/2/b|");
     SelectAllDuplicates(Rows, true);
     EXPECT_EQ(Ticks(), (std::vector<int>{1, 0, 1, 1, 1, 0, 1}));
     SelectAllDuplicates(Rows, false);
@@ -116,22 +117,23 @@ TEST(ColumnClick, SameColumnReversesAnotherSortsAscending) {
 // Keys are trimmed of control and blank bytes only.
 TEST(Ordering, EachKeySortsItsColumn) {
     TGroupList L;
-    L.push_back(ByteGroup("z", {{"m1", " /b/", (int64_t(4) << 30) + 1, 2, 1},
-                                {"m2", "/c/", 10, 3, 3},
-                                {"m3", "/a/", 20, 1, 2}}));
-    L.push_back(ByteGroup("a", {{"q", "/", 1, 1, 1}}));
-    const std::tuple<int, int, const char*> Keys[] = {{1, 0, "z: m3 m1 m2|a: q|"}, {2, 0, "z: m2 m3 m1|a: q|"},
-                                                      {3, 1, "z: m2 m1 m3|a: q|"}, {4, 0, "z: m1 m3 m2|a: q|"},
-                                                      {5, 0, "z: m1 m3 m2|a: q|"}};
+    L.push_back(ByteGroup({{"m1", " /b/", (int64_t(4) << 30) + 1, 2, 1},
+                           {"m2", "/c/", 10, 3, 3},
+                           {"m3", "/a/", 20, 1, 2}}));
+    L.push_back(ByteGroup({{"q", "/", 1, 1, 1}}));
+    // A group still goes by the file that opened it, wherever it is sorted to.
+    const std::tuple<int, int, const char*> Keys[] = {{1, 0, "m1: m3 m1 m2|q: q|"}, {2, 0, "m1: m2 m3 m1|q: q|"},
+                                                      {3, 1, "m1: m2 m1 m3|q: q|"}, {4, 0, "m1: m1 m3 m2|q: q|"},
+                                                      {5, 0, "m1: m1 m3 m2|q: q|"}};
     for (const auto& [Key, Direction, Want] : Keys) {
         SortByteGroups(L, uint8_t(Key), uint8_t(Direction));
         EXPECT_EQ(Names<TSearchStatBye>(L), Want) << "key " << Key;
     }
     // Group names trimmed, then byte-wise: capitals before small letters.
-    for (const char* N : {"b.txt", "B.txt", " a.txt"}) L.push_back(ByteGroup(N, {}));
+    for (const char* N : {"b.txt", "B.txt", " a.txt"}) L.push_back(ByteGroup({{N, "/", 1, 1, 1}}));
     L.erase(L.begin(), L.begin() + 2);
     SortByteGroups(L, 0, 0);
-    EXPECT_EQ(Names<TSearchStatBye>(L), "B.txt:| a.txt:|b.txt:|");
+    EXPECT_EQ(Names<TSearchStatBye>(L), "B.txt: B.txt| a.txt:  a.txt|b.txt: b.txt|");
 
     TGroupList S;
     auto G = std::make_unique<TSearchSimilar>();

@@ -175,7 +175,7 @@ TEST_P(ContentAgainstReference, FirstGroupWithEqualBytes)
     for (const auto& G : F.Groups) {
         const auto& B = static_cast<const TSearchStatBye&>(*G);
         EXPECT_EQ(B.Count, int32_t(B.Files.size()));
-        EXPECT_EQ(B.TotalSize, B.Size * B.Count);
+        EXPECT_EQ(B.TotalSize, B.Size() * B.Count);
     }
 }
 
@@ -616,7 +616,7 @@ TEST_P(WalkToDeletion, SelectAllDeletesAllButTheFirstOfEachGroup)
     ASSERT_EQ(Rows.size(), 8u) << GetParam().Label;  // two groups of three
     SelectAllDuplicates(Rows, true);
     // The newest copy of same.txt stays first and unticked.
-    const size_t Same = static_cast<const TSearchResult&>(*Rows[0]).Text.find("same.txt") != std::string::npos ? 0 : 4;
+    const size_t Same = static_cast<const TSearchResult&>(*Rows[0]).Text.str().find("same.txt") != std::string::npos ? 0 : 4;
     EXPECT_NE(RowFilePath(static_cast<const TSearchResult&>(*Rows[Same + 1]), O.Match.Kind).find("/3/same.txt"),
               std::string::npos);
     // One ticked file changes after the scan: it must not go.
