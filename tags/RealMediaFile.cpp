@@ -19,6 +19,8 @@ TRMWarning& DefaultWarning()
     return Handler;
 }
 
+thread_local TRMWarning* tKept = nullptr;
+
 // A text of Length bytes; the part that lies beyond the data is missing,
 // as the zero bytes of a zero-filled buffer would be.
 std::string ReadText(TByteReader& R, size_t Length)
@@ -120,6 +122,19 @@ void SetRMWarningHandler(TRMWarning Handler)
 {
     DefaultWarning() = std::move(Handler);
 }
+
+void ShowRMWarning(const std::string& Text, const std::string& Caption)
+{
+    if (DefaultWarning()) DefaultWarning()(Text, Caption);
+}
+
+TRMWarningsKept::TRMWarningsKept(std::vector<std::pair<std::string, std::string>>& Into)
+    : FOuter(tKept), FKeep([&Into](const std::string& Text, const std::string& Caption) { Into.emplace_back(Text, Caption); })
+{
+    tKept = &FKeep;
+}
+
+TRMWarningsKept::~TRMWarningsKept() { tKept = FOuter; }
 
 // --- type-specific data -----------------------------------------------------
 
@@ -760,7 +775,7 @@ void TIndexHeader::Dump(std::vector<std::string>& Lines) const
 
 // --- the file ---------------------------------------------------------------
 
-TRMFile::TRMFile() : OnWarning(DefaultWarning()) {}
+TRMFile::TRMFile() : OnWarning(tKept ? *tKept : DefaultWarning()) {}
 
 TRMFile::~TRMFile()
 {

@@ -230,6 +230,23 @@ using TRMWarning = std::function<void(const std::string& Text, const std::string
 // The warning every new TRMFile starts with; the window sets it to show a
 // message box. Empty: warnings are dropped.
 void SetRMWarningHandler(TRMWarning Handler);
+// Tells a warning through that handler.
+void ShowRMWarning(const std::string& Text, const std::string& Caption);
+
+// While one lives, the readers made on its thread keep their warnings in
+// Into (text, caption) instead: a reader running on a worker thread must
+// not show a window; the thread that owns the windows shows them later.
+class TRMWarningsKept {
+public:
+    explicit TRMWarningsKept(std::vector<std::pair<std::string, std::string>>& Into);
+    ~TRMWarningsKept();
+    TRMWarningsKept(const TRMWarningsKept&) = delete;
+    TRMWarningsKept& operator=(const TRMWarningsKept&) = delete;
+
+private:
+    TRMWarning* FOuter;
+    TRMWarning FKeep;
+};
 
 class TRMFile {
 public:

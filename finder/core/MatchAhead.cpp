@@ -1,5 +1,7 @@
 #include "finder/core/MatchAhead.h"
 
+#include "tags/RealMediaFile.h"
+
 namespace finder {
 
 namespace {
@@ -107,7 +109,8 @@ private:
             F.Compared = bytes::CompareFds(A, B, PassOf(FStop), ThreadBuffers());
             break;
         }
-        case TMatchAhead::opTags:
+        case TMatchAhead::opTags: {
+            const tags::TRMWarningsKept Kept(F.TagWarnings);
             try {
                 F.TagCount = FRead(F.FullPath(), F.Tags);
             } catch (...) {
@@ -115,6 +118,7 @@ private:
             }
             F.TagsRead = true;
             break;
+        }
         }
     }
 };
@@ -519,6 +523,9 @@ TCompareResult TMatchAhead::Compare(TFileFacts& A, const TFileFactsRef& B)
 int TMatchAhead::Tags(TFileFacts* F, const std::string& Path, std::vector<std::string>& List)
 {
     if (F && F->TagsJob && F->FullPath() == Path && Await(*F->TagsJob) && F->TagsRead) {
+        // The reader's warnings appear now, as if it had read the file here.
+        for (const auto& [Text, Caption] : F->TagWarnings) tags::ShowRMWarning(Text, Caption);
+        F->TagWarnings.clear();
         if (F->TagError) std::rethrow_exception(F->TagError);
         List = F->Tags;
         return F->TagCount;

@@ -53,6 +53,7 @@ struct TFileFacts {
     int TagCount = 0;
     std::vector<std::string> Tags;
     std::exception_ptr TagError;
+    std::vector<std::pair<std::string, std::string>> TagWarnings;  // shown when the matching reads the tags
     // Speculation done for this entry (matching thread only).
     bool Looked = false;
 };

@@ -179,6 +179,33 @@ TEST_P(ContentAgainstReference, FirstGroupWithEqualBytes)
     }
 }
 
+// A file changed between the walk and its reading is not the file the walk
+// saw: it is nobody's duplicate, even when it now has another file's bytes.
+class ChangedSinceTheWalk : public ::testing::TestWithParam<TRoad> {};
+
+TEST_P(ChangedSinceTheWalk, IsNobodysDuplicate)
+{
+    TempTree T;
+    const std::string A = T.File("a.bin", {.Content = "same bytes", .MTime = 1600000000});
+    const std::string B = T.File("b.bin", {.Content = "else bytes", .MTime = 1600000000});
+    const std::string C = T.File("c.bin", {.Content = "same bytes", .MTime = 1600000000});
+    std::vector<Fed> Entries;
+    for (const std::string& P : {A, B, C}) {
+        plat::TWin32FindData D;
+        ASSERT_TRUE(plat::StatEntry(P, D));
+        Entries.push_back({P.substr(0, P.rfind('/') + 1), D});
+    }
+    T.File("b.bin", {.Content = "same bytes", .MTime = 1700000000});
+    Feeder F;
+    F.Options.Kind = TScanKind::FileBye;
+    MatchAll(GetParam(), Entries, F);
+    EXPECT_EQ(Memberships<TSearchStatBye>(F.Groups),
+              (std::vector<std::vector<std::string>>{{A, C}, {B}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, ChangedSinceTheWalk, ::testing::Values(TRoad::Plain, TRoad::Ahead),
+                         [](const auto& Info) { return std::string(RoadName(Info.param)); });
+
 INSTANTIATE_TEST_SUITE_P(
     Rounds, ContentAgainstReference,
     ::testing::Combine(::testing::Values(ContentRound{1, false}, ContentRound{2, false}, ContentRound{3, true},

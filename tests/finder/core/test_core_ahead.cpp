@@ -1,0 +1,74 @@
+// The road with worker threads: what only the calling thread may do stays
+// there (the message pump, the path shown, a reader's warning boxes), in
+// the order the walk meets the files; and the packed texts of the records.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <thread>
+
+#include "finder/core/ScanCore.h"
+#include "tags/RealMediaFile.h"
+#include "tests/finder/core/CoreTestSupport.h"
+
+using namespace finder;
+using corvane_test::TempTree;
+
+TEST(AheadRoad, WindowWorkStaysOnTheCallingThreadInWalkOrder)
+{
+    TempTree T;
+    // Three files that the RealMedia reader warns about (unknown chunks),
+    // in three folders, and songs without tags between them.
+    for (const char* F : {"1/a.rm", "2/b.rm", "3/c.rm"}) {
+        const std::string Id(4, char(std::toupper(F[2])));
+        T.File(F, {.Content = Id + std::string(12, '\0')});
+    }
+    for (int I = 0; I < 40; ++I) T.File(std::to_string(I % 3 + 1) + "/s" + std::to_string(I) + ".mp3");
+    TScanOptions O;
+    O.Threads = 4;
+    O.PumpIntervalMs = 0;
+    O.Match.Kind = TScanKind::Title;
+    O.Match.Mode = O.Match.Filter.Mode = 3;
+    O.Match.Filter.MusicAll = false;
+    O.Places.push_back({T.Root(), false});
+
+    const auto Caller = std::this_thread::get_id();
+    std::vector<std::string> Warnings;
+    bool ElsewhereWarned = false, ElsewherePumped = false, ElsewhereShown = false;
+    tags::SetRMWarningHandler([&](const std::string& Text, const std::string&) {
+        ElsewhereWarned |= std::this_thread::get_id() != Caller;
+        Warnings.push_back(Text.substr(Text.size() - 4));
+    });
+    int Shown = 0;
+    TGroupList Groups;
+    uint8_t RunState = rsRunning;
+    TScanRun Run(O, RunState, Groups,
+                 {[&] { ElsewherePumped |= std::this_thread::get_id() != Caller; },
+                  [&](const std::string&) {
+                      ElsewhereShown |= std::this_thread::get_id() != Caller;
+                      ++Shown;
+                  }});
+    const TScanOutcome Outcome = Run.Run();
+    tags::SetRMWarningHandler(nullptr);
+    EXPECT_FALSE(Outcome.Failed) << Outcome.Error;
+    EXPECT_EQ(Warnings, (std::vector<std::string>{"AAAA", "BBBB", "CCCC"}));
+    EXPECT_FALSE(ElsewhereWarned);
+    EXPECT_FALSE(ElsewherePumped);
+    EXPECT_FALSE(ElsewhereShown);
+    EXPECT_GT(Shown, 43);
+}
+
+TEST(PackedTexts, NamesOfEveryLengthReadBackAndCopiesShare)
+{
+    for (size_t Length : {0u, 1u, 254u, 255u, 256u, 70000u}) {
+        SCOPED_TRACE(Length);
+        std::string Text(Length, 'n');
+        if (Length) Text.back() = 'z';
+        const TNameText Name(Text);
+        TNameText Copy = Name;
+        EXPECT_EQ(Name.view(), Text);
+        EXPECT_EQ(Copy.view().data(), Name.view().data());
+        EXPECT_EQ(std::string(Name.c_str()), Text);
+    }
+    const TPathText Path{TFolderText("/a/"), TNameText("b.txt")};
+    EXPECT_EQ(Path.str(), "/a/b.txt");
+}
