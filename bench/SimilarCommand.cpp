@@ -92,9 +92,7 @@ int RunSimilar(int argc, char** argv)
 
     TPictureComparer Comparer(CapBytes);
     TMatchHooks Hooks;
-    Hooks.PictureSimilarity = [&](const std::string& First, const std::string& Second, double Threshold) {
-        return Comparer.Similarity(First, Second, Threshold);
-    };
+    Hooks.Comparer = &Comparer;
     long long Decoded = 0, Failed = 0;
     if (DecodeOnly) {
         // The walk of the scan, with a decode in place of the matching.

@@ -1,6 +1,9 @@
 #include "finder/core/MatchAhead.h"
 
+#include "finder/pictures/PictureSimilarity.h"
 #include "tags/RealMediaFile.h"
+
+#include <algorithm>
 
 namespace finder {
 
@@ -54,7 +57,7 @@ bool Stopped(const std::atomic<bool>& Stop)
 
 } // namespace
 
-enum TMatchAhead::TOp : uint8_t { opHead, opCrc, opCompare, opTags };
+enum TMatchAhead::TOp : uint8_t { opHead, opCrc, opCompare, opTags, opPicture };
 
 // Several reads as one job: fewer locks and wake-ups than a job a file. Each
 // task fills in its own facts; the job holds them only until it has run.
@@ -64,9 +67,9 @@ public:
         TMatchAhead::TOp Op;
         TFileFactsRef F;
     };
-    TTaskJob(const bytes::TOpener& Open, const std::atomic<bool>& Stop,
-             const std::function<int(const std::string&, std::vector<std::string>&)>& Read)
-        : FOpen(Open), FStop(Stop), FRead(Read) {}
+    TTaskJob(TMatchAhead& Ahead, const bytes::TOpener& Open, const std::atomic<bool>& Stop,
+             const std::function<int(const std::string&, std::vector<std::string>&)>& Read, TPictureComparer* Comparer)
+        : FAhead(Ahead), FOpen(Open), FStop(Stop), FRead(Read), FComparer(Comparer) {}
     std::vector<TTask> Tasks;
 
 protected:
@@ -78,9 +81,11 @@ protected:
     void Drop() override { Tasks.clear(); }
 
 private:
+    TMatchAhead& FAhead;
     const bytes::TOpener& FOpen;
     const std::atomic<bool>& FStop;
     const std::function<int(const std::string&, std::vector<std::string>&)>& FRead;
+    TPictureComparer* FComparer;
 
     void RunTask(TMatchAhead::TOp Op, TFileFacts& F)
     {
@@ -119,12 +124,31 @@ private:
             F.TagsRead = true;
             break;
         }
+        case TMatchAhead::opPicture:
+            // A picture that raises an error is left to the matching, which
+            // meets the same error where the plain road does.
+            if (Stopped(FStop)) break;
+            try {
+                if (F.Sizes.empty()) {
+                    std::vector<std::pair<int, int>> Sizes;
+                    {
+                        std::lock_guard<std::mutex> Lock(FAhead.FSizesMutex);
+                        Sizes = FAhead.FGroupSizes;
+                    }
+                    FComparer->Prepare(F.FullPath(), Sizes);
+                } else {
+                    FComparer->Prepare(F.FullPath(), F.Sizes, false);
+                }
+            } catch (...) {
+            }
+            break;
         }
     }
 };
 
 TMatchAhead::TMatchAhead(TMatcher& Matcher, TWorkPool& Pool, const TMatchOptions& Options, TRunControl& Run)
-    : FMatcher(Matcher), FPool(Pool), FRun(Run), FOptions(Options), FOpen(Matcher.FHooks.OpenForRead)
+    : FMatcher(Matcher), FPool(Pool), FRun(Run), FOptions(Options), FOpen(Matcher.FHooks.OpenForRead),
+      FComparer(Matcher.Comparer())
 {
 }
 
@@ -173,12 +197,19 @@ TFileFactsRef TMatchAhead::Facts(const std::string& Path, const bytes::TFileId& 
 void TMatchAhead::Ask(TAsking& A, TOp Op, const TFileFactsRef& F, uint64_t Order, size_t PerJob)
 {
     if (!A.Open) {
-        A.Open = std::make_shared<TTaskJob>(FOpen, FStop, FMatcher.FHooks.ReadMusicTags);
+        A.Open = std::make_shared<TTaskJob>(*this, FOpen, FStop, FMatcher.FHooks.ReadMusicTags, FComparer);
         A.Open->Order = Order;
     }
     A.Open->Tasks.push_back({Op, F});
-    TWorkJobRef& Slot = Op == opHead ? F->HeadJob : Op == opCrc ? F->CrcJob : Op == opCompare ? F->CompareJob : F->TagsJob;
-    Slot = A.Open;
+    if (Op == opPicture) {
+        F->PictureJobs.push_back(A.Open);
+    } else {
+        TWorkJobRef& Slot = Op == opHead    ? F->HeadJob
+                            : Op == opCrc   ? F->CrcJob
+                            : Op == opCompare ? F->CompareJob
+                                              : F->TagsJob;
+        Slot = A.Open;
+    }
     if (A.Open->Tasks.size() >= PerJob) {
         A.Ready.push_back(std::move(A.Open));
         A.Open.reset();
@@ -320,6 +351,7 @@ void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
                 FMatcher.FCandidateFacts = E.Facts;
                 OnFile(E);
                 FMatcher.FCandidateFacts.reset();
+                if (FComparer) NoteGroupSizes();
                 if (E.Facts) Settled(*E.Facts);
             } else {
                 OnMessage(E.Message);
@@ -327,6 +359,7 @@ void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
             Forget(E);
             FHorizon.pop_front();
             if (FLookAt > 0) --FLookAt;
+            if (FPicturesAsked > 0) --FPicturesAsked;
         }
     }
     std::exception_ptr Error;
@@ -361,6 +394,16 @@ void TMatchAhead::Arrived(TAheadEntry& E)
 
 void TMatchAhead::Look()
 {
+    if (FComparer) {
+        // Every picture is decoded once, by the pool, one to a job, only a
+        // few ahead: by then the sizes of the groups it will meet are known
+        // and its scaled copies come from the same decode.
+        const size_t Ahead = std::min(FHorizon.size(), size_t(FPool.Threads()) * 2 + 2);
+        for (; FPicturesAsked < Ahead; ++FPicturesAsked) {
+            TAheadEntry& E = FHorizon[FPicturesAsked];
+            if (Passes(E) && FOptions.Mode == 4) Ask(FMatching, opPicture, EntryFacts(E, FMatching), E.Seq, 1);
+        }
+    }
     for (int N = 0; N < 256 && FLookAt < FHorizon.size(); ++N) {
         TAheadEntry& E = FHorizon[FLookAt];
         if (!Speculate(E)) return;  // again once what it needs has come
@@ -374,6 +417,13 @@ void TMatchAhead::Look()
 // still decides by what it finds.
 bool TMatchAhead::Speculate(TAheadEntry& E)
 {
+    if (FComparer) {
+        if (!E.Facts) return !Passes(E);  // its picture not asked for yet
+        for (const TWorkJobRef& J : E.Facts->PictureJobs)
+            if (!J->Done()) return false;
+        SpeculatePictures(E);
+        return true;
+    }
     if (!Content() || !E.Facts || !Passes(E)) return true;
     TFileFacts& F = *E.Facts;
     if (F.HeadJob && !F.HeadJob->Done()) return false;
@@ -440,6 +490,75 @@ void TMatchAhead::Settled(TFileFacts& F)
     F.Holder.reset();
     F.Other.reset();
     F.FolderFd = -1;
+}
+
+// A picture compared with a group's first picture of another size with the
+// same proportions is compared with the wider one scaled down: those scaled
+// copies are asked for now, the wider side's picture decoded by the pool.
+void TMatchAhead::SpeculatePictures(TAheadEntry& E)
+{
+    TFileFacts& F = *E.Facts;
+    if (F.Looked) return;
+    F.Looked = true;
+    const std::string Path = F.FullPath();
+    int Width = 0, Height = 0;
+    if (!FComparer->KnownSize(Path, Width, Height)) return;
+    const int64_t Size = int64_t(E.Data->Size());
+    const TDateTime Modified = FOptions.SameDate ? plat::FileTimeToLocalDateTime(E.Data->ftLastWriteTime) : 0;
+    std::vector<std::pair<int, int>> Own;  // this picture at the sizes of narrower groups
+    for (const auto& Group : FMatcher.FGroups) {
+        if (Group->Kind() != TGroupKind::SimilarPicture) continue;
+        const auto& G = static_cast<const TSearchSimilar&>(*Group);
+        const TScanResultSimilar& First = G.Files[0];
+        if (FOptions.SameSize && Size != First.Size) continue;
+        if (FOptions.SameDate && Modified != First.Modified) continue;
+        const std::string FirstPath = First.Folder + First.Name;
+        int GroupWidth = 0, GroupHeight = 0;
+        if (!FComparer->KnownSize(FirstPath, GroupWidth, GroupHeight)) continue;
+        if ((GroupWidth == Width && GroupHeight == Height) || !ProportionsAgree(GroupWidth, GroupHeight, Width, Height))
+            continue;
+        if (GroupWidth > Width) {
+            // The group's picture at this one's size, once for every picture of that size.
+            if (!FScaledAsked.insert(FirstPath + '\0' + std::to_string(Width) + 'x' + std::to_string(Height)).second)
+                continue;
+            TFileFactsRef Scaled = Facts(FirstPath, {}, E.Seq);
+            Scaled->Sizes = {{Width, Height}};
+            Ask(FMatching, opPicture, Scaled, E.Seq, 1);
+            F.PictureJobs.push_back(Scaled->PictureJobs.back());
+        } else {
+            Own.emplace_back(GroupWidth, GroupHeight);
+        }
+    }
+    if (Own.empty()) return;
+    std::sort(Own.begin(), Own.end());
+    Own.erase(std::unique(Own.begin(), Own.end()), Own.end());
+    TFileFactsRef Scaled = Facts(Path, {}, E.Seq);
+    Scaled->Sizes = std::move(Own);
+    Ask(FMatching, opPicture, Scaled, E.Seq, 1);
+    F.PictureJobs.push_back(Scaled->PictureJobs.back());
+}
+
+void TMatchAhead::NoteGroupSizes()
+{
+    for (; FGroupsSeen < FMatcher.FGroups.size(); ++FGroupsSeen) {
+        const TGroupRecord& Group = *FMatcher.FGroups[FGroupsSeen];
+        if (Group.Kind() != TGroupKind::SimilarPicture) continue;
+        const TScanResultSimilar& First = static_cast<const TSearchSimilar&>(Group).Files[0];
+        int Width = 0, Height = 0;
+        if (!FComparer->KnownSize(First.Folder + First.Name, Width, Height)) continue;
+        std::lock_guard<std::mutex> Lock(FSizesMutex);
+        if (std::find(FGroupSizes.begin(), FGroupSizes.end(), std::make_pair(Width, Height)) == FGroupSizes.end())
+            FGroupSizes.emplace_back(Width, Height);
+    }
+}
+
+bool TMatchAhead::PicturesReady(TFileFacts* F)
+{
+    if (!F) return true;
+    Submit(FMatching);
+    for (const TWorkJobRef& J : F->PictureJobs)
+        if (!Await(*J)) return false;
+    return true;
 }
 
 void TMatchAhead::Forget(const TAheadEntry& E)

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "finder/core/FileBytes.h"
@@ -54,6 +55,11 @@ struct TFileFacts {
     std::vector<std::string> Tags;
     std::exception_ptr TagError;
     std::vector<std::pair<std::string, std::string>> TagWarnings;  // shown when the matching reads the tags
+    // Pictures prepared ahead for this one's comparisons: its own, its
+    // copies at other groups' sizes, other groups' pictures at its size.
+    std::vector<TWorkJobRef> PictureJobs;
+    int Width = 0, Height = 0;  // once its picture is prepared
+    std::vector<std::pair<int, int>> Sizes;  // for the job that scales it
     // Speculation done for this entry (matching thread only).
     bool Looked = false;
 };
@@ -113,6 +119,8 @@ public:
     TCompareResult Compare(TFileFacts& A, const TFileFactsRef& B);
     // The music tag list of the entry being matched (or of Path).
     int Tags(TFileFacts* F, const std::string& Path, std::vector<std::string>& List);
+    // Waits for the pictures prepared for F; false on a stop.
+    bool PicturesReady(TFileFacts* F);
     void AskHead(const TFileFactsRef& F, uint64_t Seq);
 
 private:
@@ -178,6 +186,16 @@ private:
     TFlatMap<TSizeHeadKey, TAheadEntry*, TSizeHeadKeyHash> FOpener;
 
     bool Content() const { return FOptions.Kind == TScanKind::FileBye; }
+    TPictureComparer* FComparer = nullptr;  // pictures prepared ahead through it
+    std::unordered_set<std::string> FScaledAsked;  // pictures already asked for at another size
+    // The sizes of the groups' first pictures, for the jobs that prepare a
+    // picture: it is scaled to those it is wider than in the same decode.
+    std::mutex FSizesMutex;
+    std::vector<std::pair<int, int>> FGroupSizes;
+    size_t FGroupsSeen = 0;
+    size_t FPicturesAsked = 0;  // entries of FHorizon before it had their pictures asked for
+    void NoteGroupSizes();
+    void SpeculatePictures(TAheadEntry& E);
     bool Passes(const TAheadEntry& E) const;
     TFileFactsRef& EntryFacts(TAheadEntry& E, TAsking& A);
     // Waits for a job with messages processed meanwhile; false on a stop.

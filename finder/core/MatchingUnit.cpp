@@ -423,6 +423,16 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
     return -1;
 }
 
+TPictureComparer* TMatcher::Comparer()
+{
+    if (FHooks.PictureSimilarity || FOptions.Kind != TScanKind::Similar || !FSimilarityTest) return nullptr;
+    if (!FComparer) {
+        if (!FHooks.Comparer) FOwnComparer = std::make_unique<TPictureComparer>();
+        FComparer = FHooks.Comparer ? FHooks.Comparer : FOwnComparer.get();
+    }
+    return FComparer;
+}
+
 bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, const plat::TWin32FindData& Entry,
                            TDateTime Modified, double& Similarity)
 {
@@ -450,8 +460,7 @@ bool TMatcher::SimilarJoin(TSearchSimilar& G, const std::string& Path, const pla
     if (FHooks.PictureSimilarity) {
         Similarity = FHooks.PictureSimilarity(FirstPath, Path, FThreshold);
     } else {
-        if (!FComparer) FComparer = std::make_unique<TPictureComparer>();
-        Similarity = FComparer->Similarity(FirstPath, Path, FThreshold);
+        Similarity = Comparer()->Similarity(FirstPath, Path, FThreshold);
     }
     return !(FThreshold > Similarity);
 }
@@ -571,6 +580,8 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     case TScanKind::Similar: {
         const std::string Path = Folder + Name;
         const TDateTime M = Modified();
+        // The pictures read ahead for this one are ready before it is compared.
+        if (FAhead && !FAhead->PicturesReady(FCandidateFacts.get())) return;
         auto Try = [&](uint32_t I) {
             if (FGroups[I]->Kind() != TGroupKind::SimilarPicture) return false;
             auto& G = static_cast<TSearchSimilar&>(*FGroups[I]);

@@ -165,6 +165,9 @@ struct TMatchHooks {
     std::function<int(const std::string&, std::vector<std::string>&)> ReadMusicTags;
     // Likeness of two pictures in percent; exact when it reaches Threshold.
     std::function<double(const std::string&, const std::string&, double Threshold)> PictureSimilarity;
+    // Without that: the comparer to use (its statistics stay readable), one
+    // of the matcher's own otherwise. Pictures are prepared ahead through it.
+    TPictureComparer* Comparer = nullptr;
     // Opens a file for reading; -1 when it cannot be (a seam for tests).
     std::function<int(const std::string&)> OpenForRead;
 };
@@ -237,7 +240,11 @@ private:
     TMatchHooks FHooks;
     double FThreshold = 90;
     bool FSimilarityTest = false;
-    std::unique_ptr<TPictureComparer> FComparer;
+    std::unique_ptr<TPictureComparer> FOwnComparer;
+    TPictureComparer* FComparer = nullptr;
+    // The comparer of a similar-picture scan with its likeness test; null
+    // when a hook gives the likeness instead.
+    TPictureComparer* Comparer();
 
     // Same name / song title: the first group of each key. A slot holds the
     // group's index and part of the key's hash; the key itself is read from

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <list>
+#include <mutex>
+#include <atomic>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
@@ -574,6 +576,10 @@ struct TInfo {
 } // namespace
 
 struct TPictureComparer::Impl {
+    // Everything below is shared by the matching thread and the threads that
+    // prepare pictures ahead of it, and guarded by M; the reading, decoding
+    // and packing happen outside it.
+    std::mutex M;
     size_t Cap;
     TPictureComparerStats Stats;
     std::unordered_map<std::string, TInfo> Infos;
@@ -607,44 +613,83 @@ struct TPictureComparer::Impl {
     };
     std::unordered_map<std::string, TSummary> Summaries;
     size_t Used = 0;
-    // The last full decode: a candidate scaled for groups of several sizes
-    // is decoded once, not once per size.
-    std::string LastPath;
-    QImage LastPicture;
+    const uint64_t Id = NextId();
 
-    TInfo& Info(const std::string& Path)
+    static uint64_t NextId()
     {
-        auto Found = Infos.find(Path);
-        if (Found != Infos.end()) return Found->second;
-        // Whether the file exists and what type it is are read once a scan:
-        // a stat for every pair would cost more than comparing most pairs.
-        TInfo& Result = Infos[Path];
+        static std::atomic<uint64_t> Last{0};
+        return ++Last;
+    }
+
+    // One decoder per thread: the last full decode stays, so a picture
+    // scaled for partners of several sizes is decoded once, not once a size.
+    struct TDecoder {
+        uint64_t Owner = 0;
+        std::string Path;
+        QImage Picture;
+    };
+    static TDecoder& Decoder()
+    {
+        thread_local TDecoder D;
+        return D;
+    }
+    void ForgetDecode()
+    {
+        TDecoder& D = Decoder();
+        if (D.Owner == Id) D = TDecoder();
+    }
+
+    // Whether the file exists, its type and its size are read once a scan: a
+    // stat for every pair would cost more than comparing most pairs.
+    TInfo Info(const std::string& Path)
+    {
+        {
+            std::lock_guard<std::mutex> Lock(M);
+            auto Found = Infos.find(Path);
+            if (Found != Infos.end()) return Found->second;
+        }
+        TInfo Result;
         const int Type = FileExists(Path) ? PictureFileType(Path) : 0;
         Result.Loadable = IsLoadedPictureType(Type);
-        if (Result.Loadable && ReadPictureSize(Path, Type, Result.Width, Result.Height)) {
-            ++Stats.HeaderReads;
+        const bool FromHeader = Result.Loadable && ReadPictureSize(Path, Type, Result.Width, Result.Height);
+        if (FromHeader) {
             Result.SizeKnown = true;
             if (Result.Width < 2 || Result.Height < 2) Result.Loadable = false;
         }
-        return Result;
+        std::lock_guard<std::mutex> Lock(M);
+        auto [It, Fresh] = Infos.try_emplace(Path, Result);
+        if (Fresh && FromHeader) ++Stats.HeaderReads;
+        return It->second;
+    }
+    void Learn(const std::string& Path, const TInfo& Info)
+    {
+        std::lock_guard<std::mutex> Lock(M);
+        Infos[Path] = Info;
     }
 
     // The full decode; a failure marks the picture as one that cannot load.
     const QImage* Decode(const std::string& Path, TInfo& Info)
     {
-        if (LastPath == Path && !LastPicture.isNull()) return &LastPicture;
+        TDecoder& D = Decoder();
+        if (D.Owner == Id && D.Path == Path && !D.Picture.isNull()) return &D.Picture;
         // Decoded over the previous picture's bitmap when the sizes agree.
-        LastPath.clear();
-        ++Stats.Decodes;
-        if (!LoadPicture(Path, LastPicture)) {
+        D.Owner = Id;
+        D.Path.clear();
+        {
+            std::lock_guard<std::mutex> Lock(M);
+            ++Stats.Decodes;
+        }
+        if (!LoadPicture(Path, D.Picture)) {
             Info.Loadable = false;
+            Learn(Path, Info);
             return nullptr;
         }
-        LastPath = Path;
+        D.Path = Path;
         Info.SizeKnown = true;
-        Info.Width = LastPicture.width();
-        Info.Height = LastPicture.height();
-        return &LastPicture;
+        Info.Width = D.Picture.width();
+        Info.Height = D.Picture.height();
+        Learn(Path, Info);
+        return &D.Picture;
     }
 
     static std::string Key(const std::string& Path, int Width, int Height)
@@ -657,7 +702,7 @@ struct TPictureComparer::Impl {
     {
         auto Evict = [&](std::list<std::string>::iterator Place) {
             auto Found = Cache.find(*Place);
-            if (Found->second.Classes.use_count() > 1) return false; // in use by this comparison
+            if (Found->second.Classes.use_count() > 1) return false; // in use by a comparison
             Used -= Found->second.Classes->Bytes();
             Cache.erase(Found);
             List.erase(Place);
@@ -674,16 +719,22 @@ struct TPictureComparer::Impl {
         return false;
     }
 
-    void Insert(const std::string& Key, std::shared_ptr<TClasses> Classes, bool Native)
+    // Under M. A picture another thread built meanwhile is kept instead.
+    std::shared_ptr<TClasses> Insert(const std::string& Key, std::shared_ptr<TClasses> Classes, bool Native)
     {
+        auto Found = Cache.find(Key);
+        if (Found != Cache.end()) return Found->second.Classes;
+        Summaries.try_emplace(Key, TSummary{Classes->Histograms, Classes->Pixels});
+        if (!Native) ++Stats.Scalings;
         const size_t Bytes = Classes->Bytes();
         while (Used + Bytes > Cap && (EvictFrom(Scaled, false) || EvictFrom(Natives, true))) {
         }
         std::list<std::string>& List = Native ? Natives : Scaled;
         List.push_back(Key);
-        Cache[Key] = {std::move(Classes), std::prev(List.end()), Native};
+        Cache[Key] = {Classes, std::prev(List.end()), Native};
         Used += Bytes;
         Stats.PeakCacheBytes = std::max(Stats.PeakCacheBytes, Used);
+        return Classes;
     }
 
     // Classes of the picture at Width x Height (its own size or scaled down).
@@ -692,31 +743,49 @@ struct TPictureComparer::Impl {
     std::shared_ptr<TClasses> Classes(const std::string& Path, TInfo& Info, int Width, int Height, bool& SizeChanged)
     {
         const std::string K = Key(Path, Width, Height);
-        auto Found = Cache.find(K);
-        if (Found != Cache.end()) {
-            ++Stats.CacheHits;
-            if (!Found->second.Native) Scaled.splice(Scaled.end(), Scaled, Found->second.Place);
-            return Found->second.Classes;
+        {
+            std::lock_guard<std::mutex> Lock(M);
+            auto Found = Cache.find(K);
+            if (Found != Cache.end()) {
+                ++Stats.CacheHits;
+                if (!Found->second.Native) Scaled.splice(Scaled.end(), Scaled, Found->second.Place);
+                return Found->second.Classes;
+            }
         }
         const int HeaderWidth = Info.Width, HeaderHeight = Info.Height;
         const QImage* Picture = Decode(Path, Info);
         if (!Picture) return nullptr;
         if (Picture->width() != HeaderWidth || Picture->height() != HeaderHeight) {
             SizeChanged = true;
-            if (Info.Width < 2 || Info.Height < 2) Info.Loadable = false;
+            if (Info.Width < 2 || Info.Height < 2) {
+                Info.Loadable = false;
+                Learn(Path, Info);
+            }
             return nullptr;
         }
-        if (Picture->width() == Width && Picture->height() == Height) {
-            std::shared_ptr<TClasses> Result = PackClasses(*Picture);
-            Summaries.try_emplace(K, TSummary{Result->Histograms, Result->Pixels});
-            Insert(K, Result, true);
-            return Result;
-        }
-        ++Stats.Scalings;
-        std::shared_ptr<TClasses> Result = PackScaledClasses(*Picture, Width, Height);
-        Summaries.try_emplace(K, TSummary{Result->Histograms, Result->Pixels});
-        Insert(K, Result, false);
-        return Result;
+        const bool Native = Picture->width() == Width && Picture->height() == Height;
+        std::shared_ptr<TClasses> Result = Native ? PackClasses(*Picture) : PackScaledClasses(*Picture, Width, Height);
+        std::lock_guard<std::mutex> Lock(M);
+        return Insert(K, std::move(Result), Native);
+    }
+
+    // The upper bound of two summarised pictures' likeness, when both are.
+    bool SummaryBound(const std::string& KeyA, const std::string& KeyB, double& Bound)
+    {
+        std::lock_guard<std::mutex> Lock(M);
+        const auto A = Summaries.find(KeyA);
+        const auto B = Summaries.find(KeyB);
+        if (A == Summaries.end() || B == Summaries.end() || A->second.Pixels == 0 ||
+            A->second.Pixels != B->second.Pixels)
+            return false;
+        Bound = double(MatchBound(A->second.Histograms, B->second.Histograms)) / double(A->second.Pixels) * 100.0;
+        return true;
+    }
+
+    void Count(long long TPictureComparerStats::*Counter)
+    {
+        std::lock_guard<std::mutex> Lock(M);
+        ++(Stats.*Counter);
     }
 
     // Counts mismatches in passes over cache-line blocks spread across the
@@ -732,7 +801,7 @@ struct TPictureComparer::Impl {
         const size_t Blocks = (Words + kBlock - 1) / kBlock;
         const double Bound = double(MatchBound(A.Histograms, B.Histograms)) / Compared * 100.0;
         if (Bound < Threshold) {
-            ++Stats.EarlyStops;
+            Count(&TPictureComparerStats::EarlyStops);
             return Bound;
         }
         uint64_t Mismatched = 0;
@@ -745,7 +814,7 @@ struct TPictureComparer::Impl {
             // final result: it can only fall as more mismatches are found.
             const double Best = double(A.Pixels - Mismatched) / Compared * 100.0;
             if (Best < Threshold && Pass + 1 < kPasses) {
-                ++Stats.EarlyStops;
+                Count(&TPictureComparerStats::EarlyStops);
                 return Best;
             }
         }
@@ -758,16 +827,20 @@ TPictureComparer::TPictureComparer(size_t MemoryCapBytes) : FImpl(std::make_uniq
     FImpl->Cap = MemoryCapBytes;
 }
 
-TPictureComparer::~TPictureComparer() = default;
+TPictureComparer::~TPictureComparer() { FImpl->ForgetDecode(); }
 
-const TPictureComparerStats& TPictureComparer::Stats() const { return FImpl->Stats; }
+TPictureComparerStats TPictureComparer::Stats() const
+{
+    std::lock_guard<std::mutex> Lock(FImpl->M);
+    return FImpl->Stats;
+}
 
 double TPictureComparer::Similarity(const std::string& FirstPath, const std::string& SecondPath, double Threshold)
 {
     Impl& I = *FImpl;
-    ++I.Stats.Comparisons;
-    TInfo& First = I.Info(FirstPath);
-    TInfo& Second = I.Info(SecondPath);
+    I.Count(&TPictureComparerStats::Comparisons);
+    TInfo First = I.Info(FirstPath);
+    TInfo Second = I.Info(SecondPath);
     // A size learnt from a decode rather than the header takes one more round.
     for (int Round = 0; Round < 3; ++Round) {
         if (!First.Loadable || !Second.Loadable) return 0.0;
@@ -776,6 +849,8 @@ double TPictureComparer::Similarity(const std::string& FirstPath, const std::str
         if (First.Width < 2 || First.Height < 2 || Second.Width < 2 || Second.Height < 2) {
             First.Loadable = First.Loadable && First.Width >= 2 && First.Height >= 2;
             Second.Loadable = Second.Loadable && Second.Width >= 2 && Second.Height >= 2;
+            I.Learn(FirstPath, First);
+            I.Learn(SecondPath, Second);
             return 0.0;
         }
         int FirstWidth = First.Width, FirstHeight = First.Height;
@@ -788,16 +863,12 @@ double TPictureComparer::Similarity(const std::string& FirstPath, const std::str
                 SecondWidth = FirstWidth, SecondHeight = FirstHeight;
         }
         // Both pictures summarised before: their class counts may settle it.
-        const auto SummaryA = I.Summaries.find(Impl::Key(FirstPath, FirstWidth, FirstHeight));
-        const auto SummaryB = I.Summaries.find(Impl::Key(SecondPath, SecondWidth, SecondHeight));
-        if (SummaryA != I.Summaries.end() && SummaryB != I.Summaries.end() && SummaryA->second.Pixels > 0 &&
-            SummaryA->second.Pixels == SummaryB->second.Pixels) {
-            const double Bound = double(MatchBound(SummaryA->second.Histograms, SummaryB->second.Histograms)) /
-                                 double(SummaryA->second.Pixels) * 100.0;
-            if (Bound < Threshold) {
-                ++I.Stats.EarlyStops;
-                return Bound;
-            }
+        double Bound = 0;
+        if (I.SummaryBound(Impl::Key(FirstPath, FirstWidth, FirstHeight),
+                           Impl::Key(SecondPath, SecondWidth, SecondHeight), Bound) &&
+            Bound < Threshold) {
+            I.Count(&TPictureComparerStats::EarlyStops);
+            return Bound;
         }
         bool SizeChanged = false;
         std::shared_ptr<TClasses> A = I.Classes(FirstPath, First, FirstWidth, FirstHeight, SizeChanged);
@@ -806,8 +877,43 @@ double TPictureComparer::Similarity(const std::string& FirstPath, const std::str
         std::shared_ptr<TClasses> B = I.Classes(SecondPath, Second, SecondWidth, SecondHeight, SizeChanged);
         if (SizeChanged) continue;
         if (!B) return 0.0;
-        I.Candidate = B;
+        {
+            std::lock_guard<std::mutex> Lock(I.M);
+            I.Candidate = B;
+        }
         return I.Compare(*A, *B, Threshold);
     }
     return 0.0;
+}
+
+bool TPictureComparer::Prepare(const std::string& Path, const std::vector<std::pair<int, int>>& Sizes, bool Native)
+{
+    Impl& I = *FImpl;
+    TInfo Info = I.Info(Path);
+    for (int Round = 0; Round < 3; ++Round) {
+        if (!Info.Loadable) return false;
+        if (!Info.SizeKnown && !I.Decode(Path, Info)) return false;
+        if (Info.Width < 2 || Info.Height < 2) return false;
+        bool SizeChanged = false;
+        if (Native) I.Classes(Path, Info, Info.Width, Info.Height, SizeChanged);
+        for (const auto& [Width, Height] : Sizes) {
+            if (SizeChanged) break;
+            // Only as Similarity would scale it: the wider of a pair, the
+            // proportions agreeing.
+            if (Width >= Info.Width || !ProportionsAgree(Info.Width, Info.Height, Width, Height)) continue;
+            I.Classes(Path, Info, Width, Height, SizeChanged);
+        }
+        if (!SizeChanged) return true;
+    }
+    return false;
+}
+
+bool TPictureComparer::KnownSize(const std::string& Path, int& Width, int& Height)
+{
+    std::lock_guard<std::mutex> Lock(FImpl->M);
+    const auto Found = FImpl->Infos.find(Path);
+    if (Found == FImpl->Infos.end() || !Found->second.Loadable || !Found->second.SizeKnown) return false;
+    Width = Found->second.Width;
+    Height = Found->second.Height;
+    return true;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QImage;
 
@@ -63,7 +65,16 @@ public:
     // so a comparison may stop as soon as Threshold is out of reach.
     double Similarity(const std::string& FirstPath, const std::string& SecondPath, double Threshold);
 
-    const TPictureComparerStats& Stats() const;
+    // Reads and packs ahead what Similarity will want of Path: its colour
+    // classes at its own size, unless Native is false, and scaled to each of
+    // Sizes that it is wider than with the same proportions, all from one
+    // decode. Safe on any thread, each with its own decoder; false when it
+    // cannot be loaded.
+    bool Prepare(const std::string& Path, const std::vector<std::pair<int, int>>& Sizes = {}, bool Native = true);
+    // The picture's size once it is known and it can be loaded.
+    bool KnownSize(const std::string& Path, int& Width, int& Height);
+
+    TPictureComparerStats Stats() const;
 
 private:
     struct Impl;

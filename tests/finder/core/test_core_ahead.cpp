@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "finder/core/ScanCore.h"
@@ -71,4 +73,43 @@ TEST(PackedTexts, NamesOfEveryLengthReadBackAndCopiesShare)
     }
     const TPathText Path{TFolderText("/a/"), TNameText("b.txt")};
     EXPECT_EQ(Path.str(), "/a/b.txt");
+}
+
+// The Photo mode through the comparer itself: pictures decoded and scaled
+// ahead on the pool give the groups, members and likeness of the plain road.
+TEST(AheadRoad, PicturesComparedAheadGiveThePlainRoadsGroups)
+{
+    TempTree T;
+    const char* Samples[] = {"photo.png", "photo_q90.jpg", "photo_half.png", "photo_negative.png", "photo.bmp",
+                             "photo_q50.jpg", "photo_gray.jpg", "photo.gif", "photo_interlaced.png"};
+    std::string Bytes;
+    int I = 0;
+    for (const char* S : Samples) {
+        std::ifstream In(std::string(CORVANE_PICTURE_SAMPLES) + "/" + S, std::ios::binary);
+        Bytes.assign(std::istreambuf_iterator<char>(In), {});
+        ASSERT_FALSE(Bytes.empty()) << S;
+        // Two copies of each, under names that walk them in a mixed order.
+        for (const char* Folder : {"b/", "a/"}) T.File(Folder + std::to_string(7 * I % 9) + S, {.Content = Bytes});
+        ++I;
+    }
+    auto ScanOn = [&](unsigned Threads) {
+        TScanOptions O;
+        O.Threads = Threads;
+        O.Match.Kind = TScanKind::Similar;
+        O.Match.Mode = O.Match.Filter.Mode = 4;
+        O.Match.SimilarityOn = true;
+        O.Match.SimilarityText = "70";
+        O.Places.push_back({T.Root(), false});
+        TGroupList Groups;
+        uint8_t RunState = rsRunning;
+        EXPECT_FALSE(TScanRun(O, RunState, Groups).Run().Failed);
+        std::vector<std::pair<std::string, double>> Members;
+        for (const auto& G : Groups)
+            for (const auto& M : static_cast<const TSearchSimilar&>(*G).Files)
+                Members.emplace_back(M.Folder + M.Name, M.Similarity);
+        return std::make_pair(Groups.size(), Members);
+    };
+    const auto Plain = ScanOn(1);
+    EXPECT_LT(Plain.first, 18u);  // some pictures found alike
+    EXPECT_EQ(ScanOn(4), Plain);
 }
