@@ -3,6 +3,7 @@
 #   scripts/corvane.sh run        build and start Corvane (under Xvfb when there is no display)
 #   scripts/corvane.sh test       build and run every test
 #   scripts/corvane.sh sanitize   build with AddressSanitizer and UBSan and run every test
+#   scripts/corvane.sh tsan       build the scanning core's tests with ThreadSanitizer and run them
 #   scripts/corvane.sh fuzz [S]   build the fuzz targets with clang and run each for S seconds
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,10 +32,10 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build() { # build DIR TARGET [cmake options...]
+build() { # build DIR "TARGET..." [cmake options...]
   local dir=$1 target=$2; shift 2
   cmake -S "$top" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" --target "$target" -j "$(nproc)"
+  cmake --build "$dir" --target $target -j "$(nproc)"
 }
 
 install_missing
@@ -53,6 +54,13 @@ case "${1:-run}" in
     build build-asan all -DCORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-asan --output-on-failure -j "$(nproc)" ;;
+  tsan)
+    # Both roads of the scan run in these tests, the one with worker threads
+    # by default; every race is an error.
+    build build-tsan "test_finder_core test_finder_core_review" -DCORVANE_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    for t in test_finder_core test_finder_core_review; do
+      TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build-tsan/tests/finder/core/$t" --gtest_brief=1
+    done ;;
   fuzz)
     build build-fuzz fuzzers -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
@@ -67,5 +75,5 @@ case "${1:-run}" in
       echo "== $name for ${secs}s"
       "$f" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 "${args[@]}" 2>&1 | tail -n 3
     done ;;
-  *) echo "usage: $0 run|test|sanitize|fuzz [seconds]" >&2; exit 2 ;;
+  *) echo "usage: $0 run|test|sanitize|tsan|fuzz [seconds]" >&2; exit 2 ;;
 esac
