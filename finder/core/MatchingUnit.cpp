@@ -243,28 +243,57 @@ void TMatcher::AddToSizeChain(int64_t Size, uint32_t Index)
     else FAux[C.Last].Next = Index;
     C.Last = Index;
     ++C.Pending;
-    if (++C.Length != IndexedLength) return;
-    // Long enough to index its groups by first block from now on.
-    for (uint32_t I = C.First; I != UINT32_MAX; I = FAux[I].Next)
-        if (FAux[I].HasHead) FByHead[TSizeHead{Size, FAux[I].Head}].push_back(I);
 }
 
-void TMatcher::SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out) const
+int64_t TMatcher::GroupSize(uint32_t Index) const
+{
+    const TGroupRecord& G = *FGroups[Index];
+    if (G.Kind() == TGroupKind::SameContent) return static_cast<const TSearchStatBye&>(G).Size();
+    return int64_t(static_cast<const TSearchSimilar&>(G).Size);
+}
+
+namespace {
+
+size_t HeadHash(int64_t Size, uint32_t Head)
+{
+    const uint64_t X = (uint64_t(Size) * 0x9E3779B97F4A7C15ull) ^ (uint64_t(Head) * 0xC2B2AE3D27D4EB4Full);
+    return size_t(X ^ (X >> 29));
+}
+
+} // namespace
+
+// The slot of this size and first block, or the empty slot where it goes.
+TMatcher::THeadSlot* TMatcher::FindHead(int64_t Size, uint32_t Head)
+{
+    if (FByHead.empty()) return nullptr;
+    const size_t Mask = FByHead.size() - 1;
+    for (size_t I = HeadHash(Size, Head) & Mask;; I = (I + 1) & Mask) {
+        THeadSlot& S = FByHead[I];
+        if (S.Index == UINT32_MAX || (S.Head == Head && GroupSize(S.Index) == Size)) return &S;
+    }
+}
+
+void TMatcher::GrowHeads()
+{
+    std::vector<THeadSlot> Old;
+    Old.swap(FByHead);
+    FByHead.resize(Old.empty() ? 1024 : Old.size() * 2);
+    const size_t Mask = FByHead.size() - 1;
+    for (const THeadSlot& S : Old) {
+        if (S.Index == UINT32_MAX) continue;
+        size_t I = HeadHash(GroupSize(S.Index), S.Head) & Mask;
+        while (FByHead[I].Index != UINT32_MAX) I = (I + 1) & Mask;
+        FByHead[I] = S;
+    }
+}
+
+void TMatcher::SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out)
 {
     Out.clear();
-    const TChain* C = const_cast<TMatcher*>(this)->FBySize.Find(Size);
-    if (!C) return;
-    if (C->Indexed()) {
-        const auto Found = FByHead.find(TSizeHead{Size, Head});
-        if (Found == FByHead.end()) return;
-        for (uint32_t I : Found->second)
-            if (!FAux[I].Dead) Out.push_back(I);
-        return;
-    }
-    for (uint32_t I = C->First; I != UINT32_MAX; I = FAux[I].Next) {
-        const TContentAux& A = FAux[I];
-        if (A.HasHead && A.Head == Head && !A.Dead) Out.push_back(I);
-    }
+    const THeadSlot* S = FindHead(Size, Head);
+    if (!S || S->Index == UINT32_MAX) return;
+    for (uint32_t I = S->Index; I != UINT32_MAX; I = FAux[I].NextHead)
+        if (!FAux[I].Dead) Out.push_back(I);
 }
 
 // A group's first block is known now (or never will be).
@@ -279,8 +308,8 @@ void TMatcher::LeavePending(int64_t Size, uint32_t Index)
     }
 }
 
-// Records a group's first-block checksum; a long chain's index of first
-// blocks stays in opening order.
+// Records a group's first-block checksum and links it into the chain of its
+// size and checksum, which stays in opening order.
 void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
 {
     TContentAux& A = FAux[Index];
@@ -288,9 +317,22 @@ void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
     A.HasHead = true;
     A.Head = Head;
     LeavePending(Size, Index);
-    if (!FBySize.Get(Size).Indexed()) return;
-    std::vector<uint32_t>& Same = FByHead[TSizeHead{Size, Head}];
-    Same.insert(std::upper_bound(Same.begin(), Same.end(), Index), Index);
+    if ((FHeadCount + 1) * 10 > FByHead.size() * 7) GrowHeads();
+    THeadSlot& S = *FindHead(Size, Head);
+    if (S.Index == UINT32_MAX) {
+        S = {Index, Head};
+        ++FHeadCount;
+        return;
+    }
+    if (S.Index > Index) {
+        A.NextHead = S.Index;
+        S.Index = Index;
+        return;
+    }
+    uint32_t P = S.Index;
+    while (FAux[P].NextHead != UINT32_MAX && FAux[P].NextHead < Index) P = FAux[P].NextHead;
+    A.NextHead = FAux[P].NextHead;
+    FAux[P].NextHead = Index;
 }
 
 int TMatcher::ReadTags(const std::string& Path)

@@ -198,32 +198,17 @@ public:
 
 private:
     struct TContentAux {
-        uint32_t Next = UINT32_MAX;  // next group of the same size, in opening order
-        uint32_t Head = 0;           // CRC-32 of the first block
+        uint32_t Next = UINT32_MAX;      // next group of the same size, in opening order
+        uint32_t NextHead = UINT32_MAX;  // next group of the same size and first block
+        uint32_t Head = 0;               // CRC-32 of the first block
         uint32_t Crc = 0;            // CRC-32 of the whole file
         bool HasHead = false, HasCrc = false, Dead = false;
         bool Asked = false;  // its first block is being read ahead
     };
-    static constexpr uint32_t IndexedLength = 48;
     struct TChain {
         uint32_t First = UINT32_MAX, Last = UINT32_MAX;
         uint32_t Pending = 0;  // groups of the chain whose first block is not known yet
         uint32_t Asked = 0;    // of these, the ones being read ahead
-        uint32_t Length = 0;
-        // Long: its groups are indexed by first block too.
-        bool Indexed() const { return Length >= IndexedLength; }
-    };
-    struct TSizeHead {
-        int64_t Size;
-        uint32_t Head;
-        bool operator==(const TSizeHead&) const = default;
-    };
-    struct TSizeHeadHash {
-        size_t operator()(const TSizeHead& K) const
-        {
-            const uint64_t X = (uint64_t(K.Size) * 0x9E3779B97F4A7C15ull) ^ (uint64_t(K.Head) * 0xC2B2AE3D27D4EB4Full);
-            return size_t(X ^ (X >> 29));
-        }
     };
     struct TSizeHash {
         size_t operator()(int64_t K) const
@@ -260,12 +245,21 @@ private:
     int FindName(std::string_view Key) const;
     void AddName(uint32_t Index);
     TFlatMap<int64_t, TChain, TSizeHash> FBySize;              // same content / pictures
-    // The groups of a size are found by walking their chain; only a size
-    // with many groups has them indexed by first block as well.
-    std::unordered_map<TSizeHead, std::vector<uint32_t>, TSizeHeadHash> FByHead;
+    // The first group (in opening order) of each size and first block: a
+    // slot keeps the group's index and its first block's checksum; the size
+    // is the group's own, read only when the checksums agree.
+    struct THeadSlot {
+        uint32_t Index = UINT32_MAX;
+        uint32_t Head = 0;
+    };
+    std::vector<THeadSlot> FByHead;
+    size_t FHeadCount = 0;
+    int64_t GroupSize(uint32_t Index) const;
+    THeadSlot* FindHead(int64_t Size, uint32_t Head);
+    void GrowHeads();
     std::deque<TContentAux> FAux;  // per group, content kinds; grows without moving
     // The live groups of this size and first block, in opening order.
-    void SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out) const;
+    void SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out);
     // The first block's checksum of the last candidate, kept for its own group.
     std::string FCandidatePath;
     uint32_t FCandidateHead = 0;
