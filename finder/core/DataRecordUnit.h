@@ -326,13 +326,13 @@ struct TSearchStatBye : TGroupRecord {
     CORVANE_SLAB_RECORD(TSearchStatBye)
     TGroupKind Kind() const override { return TGroupKind::SameContent; }
     uint32_t Opener = 0;  // index in Files of the file that opened the group
-    int64_t TotalSize = 0;
     TMembers<TScanResultBye> Files;
 
     const TNameText& Name() const { return Files[Opener].Name; }
     const TFolderText& Folder() const { return Files[Opener].Folder; }
     int64_t Size() const { return Files[Opener].Size; }
     TDateTime Modified() const { return Files[Opener].Modified; }
+    int64_t TotalSize() const { return Size() * Count; }  // its members are all of one size
 };
 
 struct TSearchStatID3 : TGroupRecord {

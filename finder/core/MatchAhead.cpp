@@ -115,13 +115,14 @@ private:
             break;
         }
         case TMatchAhead::opTags: {
-            const tags::TRMWarningsKept Kept(F.TagWarnings);
+            TFileFacts::TMedia& M = *F.Media;
+            const tags::TRMWarningsKept Kept(M.TagWarnings);
             try {
-                F.TagCount = FRead(F.FullPath(), F.Tags);
+                M.TagCount = FRead(F.FullPath(), M.Tags);
             } catch (...) {
-                F.TagError = std::current_exception();
+                M.TagError = std::current_exception();
             }
-            F.TagsRead = true;
+            M.TagsRead = true;
             break;
         }
         case TMatchAhead::opPicture:
@@ -129,7 +130,7 @@ private:
             // meets the same error where the plain road does.
             if (Stopped(FStop)) break;
             try {
-                if (F.Sizes.empty()) {
+                if (F.Media->Sizes.empty()) {
                     std::vector<std::pair<int, int>> Sizes;
                     {
                         std::lock_guard<std::mutex> Lock(FAhead.FSizesMutex);
@@ -137,7 +138,7 @@ private:
                     }
                     FComparer->Prepare(F.FullPath(), Sizes);
                 } else {
-                    FComparer->Prepare(F.FullPath(), F.Sizes, false);
+                    FComparer->Prepare(F.FullPath(), F.Media->Sizes, false);
                 }
             } catch (...) {
             }
@@ -161,13 +162,12 @@ bool TMatchAhead::Passes(const TAheadEntry& E) const
 
 TFileFactsRef TMatchAhead::NewFacts(TAsking& A)
 {
-    constexpr size_t BlockFacts = 16;
-    if (!A.Block || A.Used == BlockFacts) {
-        A.Block = std::make_shared<TFileFacts[]>(BlockFacts);
+    if (!A.Block || A.Used == std::size(A.Block->Facts)) {
+        A.Block = std::make_shared<TAsking::TBlock>();
         A.Used = 0;
     }
     // One allocation for many files, let go of when the last of them goes.
-    return TFileFactsRef(A.Block, &A.Block[A.Used++]);
+    return TFileFactsRef(A.Block, &A.Block->Facts[A.Used++]);
 }
 
 TFileFactsRef& TMatchAhead::EntryFacts(TAheadEntry& E, TAsking& A)
@@ -202,12 +202,12 @@ void TMatchAhead::Ask(TAsking& A, TOp Op, const TFileFactsRef& F, uint64_t Order
     }
     A.Open->Tasks.push_back({Op, F});
     if (Op == opPicture) {
-        F->PictureJobs.push_back(A.Open);
+        F->Made().PictureJobs.push_back(A.Open);
     } else {
         TWorkJobRef& Slot = Op == opHead    ? F->HeadJob
                             : Op == opCrc   ? F->CrcJob
                             : Op == opCompare ? F->CompareJob
-                                              : F->TagsJob;
+                                              : F->Made().TagsJob;
         Slot = A.Open;
     }
     if (A.Open->Tasks.size() >= PerJob) {
@@ -228,6 +228,37 @@ void TMatchAhead::Submit(TAsking& A)
 // ---------------------------------------------------------------------------
 // The handing side
 
+int TMatchAhead::TSizeCensus::Meet(uint64_t Size)
+{
+    constexpr uint64_t Again = 1ull << 63;
+    if ((FCount + 1) * 10 > FSlots.size() * 7) {
+        std::vector<uint64_t> Old(FSlots.empty() ? 64 : FSlots.size() * 2, 0);
+        Old.swap(FSlots);
+        const size_t Mask = FSlots.size() - 1;
+        for (uint64_t S : Old) {
+            if (!S) continue;
+            size_t I = TSizeHash()(int64_t((S & ~Again) - 1)) & Mask;
+            while (FSlots[I]) I = (I + 1) & Mask;
+            FSlots[I] = S;
+        }
+    }
+    const uint64_t Key = (Size + 1) & ~Again;  // sizes stay far below 2^63
+    const size_t Mask = FSlots.size() - 1;
+    for (size_t I = TSizeHash()(int64_t(Size)) & Mask;; I = (I + 1) & Mask) {
+        uint64_t& S = FSlots[I];
+        if (!S) {
+            S = Key;
+            ++FCount;
+            return 0;
+        }
+        if ((S & ~Again) == Key) {
+            const int Met = S & Again ? 2 : 1;
+            S |= Again;
+            return Met;
+        }
+    }
+}
+
 bool TMatchAhead::Push(TAheadEntry Entry)
 {
     Entry.Seq = ++FSeq;
@@ -235,13 +266,9 @@ bool TMatchAhead::Push(TAheadEntry Entry)
         if (Content()) {
             // A file is read only once another of its size has been met; the
             // first of a size is read when the second comes.
-            bool Fresh = false;
-            uint8_t& Met = FSizes.Get(int64_t(Entry.Data->Size()), &Fresh);
-            if (Fresh) {
-                Met = 1;
-            } else {
+            const int Met = FSizes.Meet(Entry.Data->Size());
+            if (Met > 0) {
                 Entry.FirstShare = Met == 1;
-                Met = 2;
                 Ask(FHanding, opHead, EntryFacts(Entry, FHanding), Entry.Seq, 32);
             }
         } else if (FOptions.Kind == TScanKind::Title && FOptions.Mode == 3) {
@@ -419,8 +446,9 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
 {
     if (FComparer) {
         if (!E.Facts) return !Passes(E);  // its picture not asked for yet
-        for (const TWorkJobRef& J : E.Facts->PictureJobs)
-            if (!J->Done()) return false;
+        if (E.Facts->Media)
+            for (const TWorkJobRef& J : E.Facts->Media->PictureJobs)
+                if (!J->Done()) return false;
         SpeculatePictures(E);
         return true;
     }
@@ -433,7 +461,7 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
     if (const auto* Chain = FMatcher.FBySize.Find(Size)) {
         // The groups' first blocks read meanwhile count; one still being
         // read holds the guess back (none is waited for here).
-        for (uint32_t I = Chain->Asked ? Chain->First : UINT32_MAX; I != UINT32_MAX; I = FMatcher.FAux[I].Next) {
+        for (uint32_t I = Chain->Asked ? Chain->First : TMatcher::NoGroup; I != TMatcher::NoGroup; I = FMatcher.FAux[I].Next) {
             const TMatcher::TContentAux& A = FMatcher.FAux[I];
             if (A.HasHead || A.Dead || !A.Asked) continue;
             auto G = FMatcher.FGroupFacts.find(I);
@@ -485,8 +513,8 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
 // file once no job of theirs can still read them.
 void TMatchAhead::Settled(TFileFacts& F)
 {
-    for (const TWorkJobRef* J : {&F.HeadJob, &F.CrcJob, &F.CompareJob, &F.TagsJob})
-        if (*J && !(*J)->Done()) return;
+    for (const TWorkJobRef* J : {&F.HeadJob, &F.CrcJob, &F.CompareJob, F.Media ? &F.Media->TagsJob : nullptr})
+        if (J && *J && !(*J)->Done()) return;
     F.Holder.reset();
     F.Other.reset();
     F.FolderFd = -1;
@@ -522,9 +550,9 @@ void TMatchAhead::SpeculatePictures(TAheadEntry& E)
             if (!FScaledAsked.insert(FirstPath + '\0' + std::to_string(Width) + 'x' + std::to_string(Height)).second)
                 continue;
             TFileFactsRef Scaled = Facts(FirstPath, {}, E.Seq);
-            Scaled->Sizes = {{Width, Height}};
+            Scaled->Made().Sizes = {{Width, Height}};
             Ask(FMatching, opPicture, Scaled, E.Seq, 1);
-            F.PictureJobs.push_back(Scaled->PictureJobs.back());
+            F.Made().PictureJobs.push_back(Scaled->Media->PictureJobs.back());
         } else {
             Own.emplace_back(GroupWidth, GroupHeight);
         }
@@ -533,9 +561,9 @@ void TMatchAhead::SpeculatePictures(TAheadEntry& E)
     std::sort(Own.begin(), Own.end());
     Own.erase(std::unique(Own.begin(), Own.end()), Own.end());
     TFileFactsRef Scaled = Facts(Path, {}, E.Seq);
-    Scaled->Sizes = std::move(Own);
+    Scaled->Made().Sizes = std::move(Own);
     Ask(FMatching, opPicture, Scaled, E.Seq, 1);
-    F.PictureJobs.push_back(Scaled->PictureJobs.back());
+    F.Made().PictureJobs.push_back(Scaled->Media->PictureJobs.back());
 }
 
 void TMatchAhead::NoteGroupSizes()
@@ -556,8 +584,9 @@ bool TMatchAhead::PicturesReady(TFileFacts* F)
 {
     if (!F) return true;
     Submit(FMatching);
-    for (const TWorkJobRef& J : F->PictureJobs)
-        if (!Await(*J)) return false;
+    if (F->Media)
+        for (const TWorkJobRef& J : F->Media->PictureJobs)
+            if (!Await(*J)) return false;
     return true;
 }
 
@@ -641,13 +670,14 @@ TCompareResult TMatchAhead::Compare(TFileFacts& A, const TFileFactsRef& B)
 
 int TMatchAhead::Tags(TFileFacts* F, const std::string& Path, std::vector<std::string>& List)
 {
-    if (F && F->TagsJob && F->FullPath() == Path && Await(*F->TagsJob) && F->TagsRead) {
+    TFileFacts::TMedia* M = F ? F->Media.get() : nullptr;
+    if (M && M->TagsJob && F->FullPath() == Path && Await(*M->TagsJob) && M->TagsRead) {
         // The reader's warnings appear now, as if it had read the file here.
-        for (const auto& [Text, Caption] : F->TagWarnings) tags::ShowRMWarning(Text, Caption);
-        F->TagWarnings.clear();
-        if (F->TagError) std::rethrow_exception(F->TagError);
-        List = F->Tags;
-        return F->TagCount;
+        for (const auto& [Text, Caption] : M->TagWarnings) tags::ShowRMWarning(Text, Caption);
+        M->TagWarnings.clear();
+        if (M->TagError) std::rethrow_exception(M->TagError);
+        List = M->Tags;
+        return M->TagCount;
     }
     return FMatcher.FHooks.ReadMusicTags(Path, List);
 }
@@ -675,7 +705,7 @@ void TMatcher::AskHeads(int64_t Size, uint64_t Seq)
 {
     TChain* Chain = FBySize.Find(Size);
     if (!Chain || Chain->Asked >= Chain->Pending) return;
-    for (uint32_t I = Chain->First; I != UINT32_MAX; I = FAux[I].Next) {
+    for (uint32_t I = Chain->First; I != NoGroup; I = FAux[I].Next) {
         TContentAux& A = FAux[I];
         if (A.HasHead || A.Dead || A.Asked) continue;
         A.Asked = true;
@@ -728,7 +758,7 @@ int TMatcher::MatchContentAhead(const std::string& Path, int64_t Size, const pla
         KeepHead();
     }
     if (Chain.Pending > 0) {
-        for (uint32_t I = Chain.First; I != UINT32_MAX; I = FAux[I].Next) {
+        for (uint32_t I = Chain.First; I != NoGroup; I = FAux[I].Next) {
             if (FAux[I].HasHead || FAux[I].Dead) continue;
             if (!ResolveHead(Size, I, Stopped) && Stopped) return -1;
         }

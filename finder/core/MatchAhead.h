@@ -42,24 +42,34 @@ struct TFileFacts {
     std::string FullPath() const { return Name ? Folder + *Name : Path; }
 
     enum : uint8_t { rNone, rOk, rUnreadable, rStopped };
-    TWorkJobRef HeadJob, CrcJob, CompareJob, TagsJob;
+    TWorkJobRef HeadJob, CrcJob, CompareJob;
     uint8_t HeadResult = rNone, CrcResult = rNone;
     uint32_t Head = 0, Crc = 0;
     // The one comparison read ahead, with the file Other; Stopped until the
     // job has run.
     std::shared_ptr<TFileFacts> Other;
     TCompareResult Compared = TCompareResult::Stopped;
-    // The music tag list, or the error its reader raised.
-    bool TagsRead = false;
-    int TagCount = 0;
-    std::vector<std::string> Tags;
-    std::exception_ptr TagError;
-    std::vector<std::pair<std::string, std::string>> TagWarnings;  // shown when the matching reads the tags
-    // Pictures prepared ahead for this one's comparisons: its own, its
-    // copies at other groups' sizes, other groups' pictures at its size.
-    std::vector<TWorkJobRef> PictureJobs;
-    int Width = 0, Height = 0;  // once its picture is prepared
-    std::vector<std::pair<int, int>> Sizes;  // for the job that scales it
+    // Music tags and pictures, made by the thread that asks for them before
+    // their job goes to the pool; most files have none.
+    struct TMedia {
+        TWorkJobRef TagsJob;
+        // The music tag list, or the error its reader raised.
+        bool TagsRead = false;
+        int TagCount = 0;
+        std::vector<std::string> Tags;
+        std::exception_ptr TagError;
+        std::vector<std::pair<std::string, std::string>> TagWarnings;  // shown when the matching reads the tags
+        // Pictures prepared ahead for this one's comparisons: its own, its
+        // copies at other groups' sizes, other groups' pictures at its size.
+        std::vector<TWorkJobRef> PictureJobs;
+        std::vector<std::pair<int, int>> Sizes;  // for the job that scales it
+    };
+    std::unique_ptr<TMedia> Media;
+    TMedia& Made()
+    {
+        if (!Media) Media = std::make_unique<TMedia>();
+        return *Media;
+    }
     // Speculation done for this entry (matching thread only).
     bool Looked = false;
 };
@@ -137,9 +147,8 @@ private:
     bool FFinished = false;
     bool FConsumerWaits = false;
     std::exception_ptr FError;
-    static constexpr size_t Capacity = 1024;
+    static constexpr size_t Capacity = 512;
 
-    // The handing thread's census: sizes met once (1) or more (2).
     struct TSizeHash {
         size_t operator()(int64_t K) const
         {
@@ -147,7 +156,18 @@ private:
             return size_t(X ^ (X >> 29));
         }
     };
-    TFlatMap<int64_t, uint8_t, TSizeHash> FSizes;
+    // The handing thread's census of sizes, one 8-byte slot a size: the
+    // size plus one, its top bit set once the size is met again.
+    class TSizeCensus {
+    public:
+        // How often Size was met before: 0, 1, or 2 for more.
+        int Meet(uint64_t Size);
+
+    private:
+        std::vector<uint64_t> FSlots;
+        size_t FCount = 0;
+    };
+    TSizeCensus FSizes;
     uint64_t FSeq = 0;
     std::vector<TAheadEntry> FBatch;
     // Reads go to the pool a few at a time, one job for several files; the
@@ -155,7 +175,10 @@ private:
     struct TAsking {
         std::shared_ptr<TTaskJob> Open;     // being filled
         std::vector<TWorkJobRef> Ready;     // full, not yet handed to the pool
-        std::shared_ptr<TFileFacts[]> Block;
+        struct TBlock {
+            TFileFacts Facts[16];
+        };
+        std::shared_ptr<TBlock> Block;
         size_t Used = 0;
     };
     TAsking FHanding, FMatching;

@@ -239,7 +239,7 @@ void TMatcher::AddToSizeChain(int64_t Size, uint32_t Index)
 {
     if (FAux.size() <= Index) FAux.resize(Index + 1);
     TChain& C = FBySize.Get(Size);
-    if (C.First == UINT32_MAX) C.First = Index;
+    if (C.First == NoGroup) C.First = Index;
     else FAux[C.Last].Next = Index;
     C.Last = Index;
     ++C.Pending;
@@ -292,7 +292,7 @@ void TMatcher::SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>
     Out.clear();
     const THeadSlot* S = FindHead(Size, Head);
     if (!S || S->Index == UINT32_MAX) return;
-    for (uint32_t I = S->Index; I != UINT32_MAX; I = FAux[I].NextHead)
+    for (uint32_t I = S->Index; I != NoGroup; I = FAux[I].NextHead)
         if (!FAux[I].Dead) Out.push_back(I);
 }
 
@@ -330,7 +330,7 @@ void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
         return;
     }
     uint32_t P = S.Index;
-    while (FAux[P].NextHead != UINT32_MAX && FAux[P].NextHead < Index) P = FAux[P].NextHead;
+    while (FAux[P].NextHead != NoGroup && FAux[P].NextHead < Index) P = FAux[P].NextHead;
     A.NextHead = FAux[P].NextHead;
     FAux[P].NextHead = Index;
 }
@@ -426,7 +426,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
     if (!ChecksumFd(Candidate, HeadBytes, Head, {}, Buf.A.get())) return -1;
     KeepCandidateHead(Head);
     if (Chain.Pending > 0) {
-        for (uint32_t I = Chain.First; I != UINT32_MAX; I = FAux[I].Next) {
+        for (uint32_t I = Chain.First; I != NoGroup; I = FAux[I].Next) {
             TContentAux& A = FAux[I];
             if (A.HasHead || A.Dead) continue;
             TLazyFile First(&FHooks.OpenForRead, FirstPath(I), FirstId(I));
@@ -595,7 +595,6 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         const TDateTime M = Modified();
         if (FOptions.SameSize && Size != G.Size()) return;
         if (FOptions.SameDate && M != G.Modified()) return;
-        G.TotalSize += Size;
         Stamped(G.Files.emplace_back(TScanResultBye{Name, Folder, Size, M, Created(), FindData.ftLastWriteTime}),
                 FindData);
         Joined(G);
@@ -649,7 +648,7 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
         if (FOptions.SameSize) {
             const TChain* Chain = FBySize.Find(Size);
             if (!Chain) return;
-            for (uint32_t I = Chain->First; I != UINT32_MAX; I = FAux[I].Next) {
+            for (uint32_t I = Chain->First; I != NoGroup; I = FAux[I].Next) {
                 if (!Before()) return;
                 if (Try(I)) return;
             }
@@ -707,7 +706,6 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
     }
     case TScanKind::FileBye: {
         auto G = std::make_unique<TSearchStatBye>();
-        G->TotalSize = Size;
         G->Count = 1;
         Stamped(G->Files.emplace_back(TScanResultBye{Name, Folder, Size, Modified, Created, FindData.ftLastWriteTime}),
                 FindData);

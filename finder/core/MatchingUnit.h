@@ -5,12 +5,14 @@
 // by name, size and title find "the first group that takes it" without
 // walking the whole list.
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -26,7 +28,18 @@ class TMatchAhead;
 struct TFileFacts;
 
 // An open-addressing hash map for the matcher's indexes: one probe sequence
-// in one flat array, no node per entry.
+// in one flat array, no node per entry. A 64-bit integer key marks a free
+// slot with the one value it never takes (INT64_MIN), other keys with a flag.
+template <class K>
+struct TFlatFree {
+    static constexpr bool ByKey = false;
+};
+template <>
+struct TFlatFree<int64_t> {
+    static constexpr bool ByKey = true;
+    static constexpr int64_t Key = INT64_MIN;
+};
+
 template <class K, class V, class H>
 class TFlatMap {
 public:
@@ -36,17 +49,17 @@ public:
         if (FSlots.empty()) return;
         size_t I = H()(Key) & FMask;
         for (;; I = (I + 1) & FMask) {
-            if (!FSlots[I].Used) return;
+            if (!FSlots[I].Used()) return;
             if (FSlots[I].Key == Key) break;
         }
-        FSlots[I].Used = false;
+        FSlots[I].Free();
         --FCount;
-        for (size_t J = (I + 1) & FMask; FSlots[J].Used; J = (J + 1) & FMask) {
+        for (size_t J = (I + 1) & FMask; FSlots[J].Used(); J = (J + 1) & FMask) {
             const size_t Home = H()(FSlots[J].Key) & FMask;
             // An entry whose home lies cyclically in (I, J] stays put.
             if (I <= J ? (I < Home && Home <= J) : (I < Home || Home <= J)) continue;
             FSlots[I] = FSlots[J];
-            FSlots[J].Used = false;
+            FSlots[J].Free();
             I = J;
         }
     }
@@ -55,7 +68,7 @@ public:
     {
         if (FSlots.empty()) return nullptr;
         for (size_t I = H()(Key) & FMask;; I = (I + 1) & FMask) {
-            if (!FSlots[I].Used) return nullptr;
+            if (!FSlots[I].Used()) return nullptr;
             if (FSlots[I].Key == Key) return &FSlots[I].Value;
         }
     }
@@ -70,9 +83,8 @@ public:
         if ((FCount + 1) * 10 > FSlots.size() * 7) Grow();
         for (size_t I = H()(Key) & FMask;; I = (I + 1) & FMask) {
             Slot& S = FSlots[I];
-            if (!S.Used) {
-                S.Used = true;
-                S.Key = Key;
+            if (!S.Used()) {
+                S.Take(Key);
                 S.Value = V{};
                 ++FCount;
                 if (Fresh) *Fresh = true;
@@ -86,11 +98,22 @@ public:
     }
 
 private:
-    struct Slot {
+    struct FlaggedSlot {
         K Key{};
         V Value{};
-        bool Used = false;
+        bool IsUsed = false;
+        bool Used() const { return IsUsed; }
+        void Take(const K& NewKey) { Key = NewKey, IsUsed = true; }
+        void Free() { IsUsed = false; }
     };
+    struct KeyedSlot {
+        K Key = TFlatFree<K>::Key;
+        V Value{};
+        bool Used() const { return Key != TFlatFree<K>::Key; }
+        void Take(const K& NewKey) { Key = NewKey; }
+        void Free() { Key = TFlatFree<K>::Key; }
+    };
+    using Slot = std::conditional_t<TFlatFree<K>::ByKey, KeyedSlot, FlaggedSlot>;
     std::vector<Slot> FSlots;
     size_t FMask = 0, FCount = 0;
 
@@ -102,7 +125,7 @@ private:
         FMask = FSlots.size() - 1;
         FCount = 0;
         for (const Slot& S : Old)
-            if (S.Used) Get(S.Key) = S.Value;
+            if (S.Used()) Get(S.Key) = S.Value;
     }
 };
 
@@ -197,16 +220,20 @@ public:
     int64_t DuplicateFiles() const { return FDupFiles; }
 
 private:
-    struct TContentAux {
-        uint32_t Next = UINT32_MAX;      // next group of the same size, in opening order
-        uint32_t NextHead = UINT32_MAX;  // next group of the same size and first block
-        uint32_t Head = 0;               // CRC-32 of the first block
-        uint32_t Crc = 0;            // CRC-32 of the whole file
-        bool HasHead = false, HasCrc = false, Dead = false;
-        bool Asked = false;  // its first block is being read ahead
+    // The end of a chain of groups (group indexes stay below it: a billion
+    // groups would need far more memory than their indexes).
+    static constexpr uint32_t NoGroup = (1u << 30) - 1;
+    struct TContentAux {  // 16 bytes a group
+        uint32_t Next : 30 = NoGroup;      // next group of the same size, in opening order
+        uint32_t HasHead : 1 = 0, HasCrc : 1 = 0;
+        uint32_t NextHead : 30 = NoGroup;  // next group of the same size and first block
+        uint32_t Dead : 1 = 0;
+        uint32_t Asked : 1 = 0;  // its first block is being read ahead
+        uint32_t Head = 0;       // CRC-32 of the first block
+        uint32_t Crc = 0;        // CRC-32 of the whole file
     };
     struct TChain {
-        uint32_t First = UINT32_MAX, Last = UINT32_MAX;
+        uint32_t First = NoGroup, Last = NoGroup;
         uint32_t Pending = 0;  // groups of the chain whose first block is not known yet
         uint32_t Asked = 0;    // of these, the ones being read ahead
     };

@@ -175,7 +175,7 @@ TEST_P(ContentAgainstReference, FirstGroupWithEqualBytes)
     for (const auto& G : F.Groups) {
         const auto& B = static_cast<const TSearchStatBye&>(*G);
         EXPECT_EQ(B.Count, int32_t(B.Files.size()));
-        EXPECT_EQ(B.TotalSize, B.Size() * B.Count);
+        EXPECT_EQ(B.TotalSize(), B.Size() * B.Count);
     }
 }
 
