@@ -481,7 +481,7 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
             // them out before any comparison.
             if (!F.CrcJob) Ask(FMatching, opCrc, E.Facts, E.Seq, 4);
             for (uint32_t I : Same) {
-                if (FMatcher.FAux[I].HasCrc) continue;
+                if (FMatcher.FCrcs.Find(I)) continue;
                 TFileFactsRef G = FMatcher.GroupFacts(I);
                 if (!G->CrcJob) Ask(FMatching, opCrc, G, E.Seq, 4);
             }
@@ -776,20 +776,20 @@ int TMatcher::MatchContentAhead(const std::string& Path, int64_t Size, const pla
                 if (!FAhead->Crc(Y, CrcY, Stopped)) return -1;
                 HasCrcY = true;
             }
-            if (!A.HasCrc) {
+            const uint32_t* Known = FCrcs.Find(I);
+            uint32_t GroupCrc = Known ? *Known : 0;
+            if (!Known) {
                 TFileFactsRef G = GroupFacts(I);
-                uint32_t C = 0;
-                const bool Ok = FAhead->Crc(*G, C, Stopped);
+                const bool Ok = FAhead->Crc(*G, GroupCrc, Stopped);
                 FGroupFacts.erase(I);
                 if (!Ok) {
                     if (Stopped) return -1;
                     A.Dead = true;
                     continue;
                 }
-                A.Crc = C;
-                A.HasCrc = true;
+                FCrcs.Get(I) = GroupCrc;
             }
-            if (A.Crc != CrcY) continue;
+            if (GroupCrc != CrcY) continue;
         }
         switch (FAhead->Compare(Y, FirstFacts(I, 0))) {
         case TCompareResult::Equal: return int(I);

@@ -292,8 +292,14 @@ void TMatcher::SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>
     Out.clear();
     const THeadSlot* S = FindHead(Size, Head);
     if (!S || S->Index == UINT32_MAX) return;
-    for (uint32_t I = S->Index; I != NoGroup; I = FAux[I].NextHead)
+    for (uint32_t I = S->Index; I != NoGroup; I = NextHead(I))
         if (!FAux[I].Dead) Out.push_back(I);
+}
+
+uint32_t TMatcher::NextHead(uint32_t Index) const
+{
+    const uint32_t* Next = const_cast<TFlatMap<uint32_t, uint32_t, TIndexHash>&>(FNextHead).Find(Index);
+    return Next ? *Next : NoGroup;
 }
 
 // A group's first block is known now (or never will be).
@@ -325,14 +331,14 @@ void TMatcher::SetHead(int64_t Size, uint32_t Index, uint32_t Head)
         return;
     }
     if (S.Index > Index) {
-        A.NextHead = S.Index;
+        FNextHead.Get(Index) = S.Index;
         S.Index = Index;
         return;
     }
     uint32_t P = S.Index;
-    while (FAux[P].NextHead != NoGroup && FAux[P].NextHead < Index) P = FAux[P].NextHead;
-    A.NextHead = FAux[P].NextHead;
-    FAux[P].NextHead = Index;
+    for (uint32_t N = NextHead(P); N != NoGroup && N < Index; N = NextHead(P)) P = N;
+    if (const uint32_t After = NextHead(P); After != NoGroup) FNextHead.Get(Index) = After;
+    FNextHead.Get(P) = Index;
 }
 
 int TMatcher::ReadTags(const std::string& Path)
@@ -448,16 +454,18 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
                 if (!ChecksumFd(Candidate, SIZE_MAX, Crc, PassOf(&FRun), Buf.A.get())) return -1;
                 HasCrc = true;
             }
-            if (!A.HasCrc) {
+            const uint32_t* Known = FCrcs.Find(I);
+            uint32_t GroupCrc = Known ? *Known : 0;
+            if (!Known) {
                 TLazyFile First(&FHooks.OpenForRead, FirstPath(I), FirstId(I));
-                if (!ChecksumFd(First, SIZE_MAX, A.Crc, PassOf(&FRun), Buf.B.get())) {
+                if (!ChecksumFd(First, SIZE_MAX, GroupCrc, PassOf(&FRun), Buf.B.get())) {
                     if (FRun.StopRequested()) return -1;
                     A.Dead = true;
                     continue;
                 }
-                A.HasCrc = true;
+                FCrcs.Get(I) = GroupCrc;
             }
-            if (A.Crc != Crc) continue;
+            if (GroupCrc != Crc) continue;
         }
         if (SameBytes(I)) return int(I);
         if (Stop) return -1;

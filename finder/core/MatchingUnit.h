@@ -39,6 +39,11 @@ struct TFlatFree<int64_t> {
     static constexpr bool ByKey = true;
     static constexpr int64_t Key = INT64_MIN;
 };
+template <>
+struct TFlatFree<uint32_t> {  // group indexes, which stay far below it
+    static constexpr bool ByKey = true;
+    static constexpr uint32_t Key = UINT32_MAX;
+};
 
 template <class K, class V, class H>
 class TFlatMap {
@@ -220,17 +225,14 @@ public:
     int64_t DuplicateFiles() const { return FDupFiles; }
 
 private:
-    // The end of a chain of groups (group indexes stay below it: a billion
-    // groups would need far more memory than their indexes).
-    static constexpr uint32_t NoGroup = (1u << 30) - 1;
-    struct TContentAux {  // 16 bytes a group
-        uint32_t Next : 30 = NoGroup;      // next group of the same size, in opening order
-        uint32_t HasHead : 1 = 0, HasCrc : 1 = 0;
-        uint32_t NextHead : 30 = NoGroup;  // next group of the same size and first block
-        uint32_t Dead : 1 = 0;
+    // The end of a chain of groups (group indexes stay below it: half a
+    // billion groups would need far more memory than their indexes).
+    static constexpr uint32_t NoGroup = (1u << 29) - 1;
+    struct TContentAux {  // 8 bytes a group
+        uint32_t Next : 29 = NoGroup;  // next group of the same size, in opening order
+        uint32_t HasHead : 1 = 0, Dead : 1 = 0;
         uint32_t Asked : 1 = 0;  // its first block is being read ahead
         uint32_t Head = 0;       // CRC-32 of the first block
-        uint32_t Crc = 0;        // CRC-32 of the whole file
     };
     struct TChain {
         uint32_t First = NoGroup, Last = NoGroup;
@@ -285,6 +287,17 @@ private:
     THeadSlot* FindHead(int64_t Size, uint32_t Head);
     void GrowHeads();
     std::deque<TContentAux> FAux;  // per group, content kinds; grows without moving
+    // The rare rest, by group: the next group of the same size and first
+    // block, and the whole file's CRC-32 once read.
+    struct TIndexHash {
+        size_t operator()(uint32_t K) const
+        {
+            const uint64_t X = uint64_t(K) * 0x9E3779B97F4A7C15ull;
+            return size_t(X ^ (X >> 29));
+        }
+    };
+    TFlatMap<uint32_t, uint32_t, TIndexHash> FNextHead, FCrcs;
+    uint32_t NextHead(uint32_t Index) const;
     // The live groups of this size and first block, in opening order.
     void SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out);
     // The first block's checksum of the last candidate, kept for its own group.

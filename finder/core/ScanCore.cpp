@@ -161,6 +161,12 @@ TScanOutcome TScanRun::Run()
 
 void TScanRun::RunAhead(unsigned Threads)
 {
+    // What the other threads allocated and the read-ahead freed waits in
+    // their allocator arenas; it goes back once everything below has gone
+    // (this goes last) rather than sit there while the results are built.
+    struct TGiveBack {
+        ~TGiveBack() { ::malloc_trim(0); }
+    } GiveBack;
     // The walk and the matching have a core each; the pool the rest.
     TWorkPool Pool(Threads > 3 ? Threads - 2 : 1);
     TFolderAheadOptions AheadOptions;
@@ -186,10 +192,6 @@ void TScanRun::RunAhead(unsigned Threads)
         Pool.Cancel();
         Walker.join();
         Pool.Close();
-        // What the other threads allocated and the matching freed waits in
-        // their allocator arenas; it goes back now rather than sit there
-        // while the results are built.
-        ::malloc_trim(0);
     };
     try {
         Match.Consume(
