@@ -245,23 +245,30 @@ bool TScanRun::TIdentitySet::Insert(uint64_t Device, uint64_t Inode)
     while (Dev < FDevices.size() && FDevices[Dev] != Device) ++Dev;
     if (Dev == FDevices.size() && Dev < 0xFFFE) FDevices.push_back(Device);
     if (Dev >= 0xFFFE || Inode >> 48) return FOthers.insert({Device, Inode}).second;
-    const uint64_t Key = (uint64_t(Dev + 1) << 48) | Inode;
+    const uint64_t Key = (uint64_t(Dev + 1) << 42) | (Inode >> 6);
+    const uint64_t Bit = uint64_t(1) << (Inode & 63);
+    auto Home = [](uint64_t K, size_t Mask) { return size_t((K * 0x9E3779B97F4A7C15ull) >> 20) & Mask; };
     if ((FCount + 1) * 10 > FSlots.size() * 7) {
-        std::vector<uint64_t> Old(FSlots.empty() ? 4096 : FSlots.size() * 2, 0);
+        std::vector<TRun> Old(FSlots.empty() ? 1024 : FSlots.size() * 2);
         Old.swap(FSlots);
         const size_t Mask = FSlots.size() - 1;
-        for (const uint64_t K : Old) {
-            if (!K) continue;
-            size_t I = size_t((K * 0x9E3779B97F4A7C15ull) >> 20) & Mask;
-            while (FSlots[I]) I = (I + 1) & Mask;
-            FSlots[I] = K;
+        for (const TRun& R : Old) {
+            if (!R.Key) continue;
+            size_t I = Home(R.Key, Mask);
+            while (FSlots[I].Key) I = (I + 1) & Mask;
+            FSlots[I] = R;
         }
     }
     const size_t Mask = FSlots.size() - 1;
-    for (size_t I = size_t((Key * 0x9E3779B97F4A7C15ull) >> 20) & Mask;; I = (I + 1) & Mask) {
-        if (FSlots[I] == Key) return false;
-        if (!FSlots[I]) {
-            FSlots[I] = Key;
+    for (size_t I = Home(Key, Mask);; I = (I + 1) & Mask) {
+        TRun& R = FSlots[I];
+        if (R.Key == Key) {
+            if (R.Bits & Bit) return false;
+            R.Bits |= Bit;
+            return true;
+        }
+        if (!R.Key) {
+            R = {Key, Bit};
             ++FCount;
             return true;
         }

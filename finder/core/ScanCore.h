@@ -72,9 +72,14 @@ private:
     public:
         bool Insert(uint64_t Device, uint64_t Inode);  // false when already there
     private:
-        // One 64-bit key per file (the device's number in FDevices above
-        // 48 bits of inode), 0 for a free slot; the rare rest kept aside.
-        std::vector<uint64_t> FSlots;
+        // A slot per run of 64 inode numbers, as files made together have
+        // neighbouring numbers: the key (the device's number in FDevices
+        // above 42 bits of the run, 0 for a free slot) and a bit per inode;
+        // the rare rest kept aside.
+        struct TRun {
+            uint64_t Key = 0, Bits = 0;
+        };
+        std::vector<TRun> FSlots;
         size_t FCount = 0;
         std::vector<uint64_t> FDevices;
         std::set<std::pair<uint64_t, uint64_t>> FOthers;
