@@ -444,7 +444,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
             SetHead(Size, I, H);
         }
     }
-    std::vector<uint32_t> SameHead;
+    std::vector<uint32_t>& SameHead = FSameHead;
     SameHeadGroups(Size, Head, SameHead);
     const bool UseCrc = SameHead.size() > 1 && uint64_t(Size) > HeadBytes;
     for (uint32_t I : SameHead) {

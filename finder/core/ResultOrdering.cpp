@@ -53,6 +53,7 @@ void SortMembersBy(TGroupList& Groups, TGroupKind Kind, uint8_t Direction, KeyOf
         if (Group->Kind() != Kind) continue;
         G& Record = static_cast<G&>(*Group);
         auto& Files = Record.Files;
+        if (Files.size() < 2) continue;  // nothing to order: most groups of a content scan
         using K = decltype(KeyFn(Files[0]));
         std::vector<K> Keys;
         Keys.reserve(Files.size());
