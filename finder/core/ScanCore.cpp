@@ -124,6 +124,48 @@ private:
     TMatchAhead& FMatch;
 };
 
+// The road of a same-name scan, which reads no file: the pool lists the
+// folders ahead, and the walk matches every file on the calling thread, as
+// handing a file over to another thread costs more than matching its name.
+class TScanRun::TListedRoad {
+public:
+    using TCursor = TAheadCursor;
+    static constexpr bool ShowsFilesAtOnce = true;
+    TListedRoad(TScanRun& Run, TFolderAhead& Ahead) : R(Run), FAhead(Ahead) {}
+    TCursor MakeCursor() { return TCursor(FAhead); }
+    bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
+                   plat::TWin32FindData& Data)
+    {
+        return C.FindFirst(Key, Path, !FilesOnly, Data);
+    }
+    bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
+                 const std::string& Path, plat::TWin32FindData& Data)
+    {
+        return C.FindFirstAt(Key, Parent.Folder(), Name, Path, Data);
+    }
+    std::string SubKey(const std::string& Key, TCursor& C)
+    {
+        std::string Sub = Key;
+        AppendWalkIndex(Sub, C.Index());
+        return Sub;
+    }
+    TFolderText Text(TCursor& C, const std::string&) { return C.Folder()->Text(); }
+    bool Stopped() { return R.FControl.StopRequested(); }
+    void Pass() { R.FControl.ProcessMessages(); }
+    void Message(const std::string& Path)
+    {
+        if (R.FCallbacks.ScanMessage) R.FCallbacks.ScanMessage(Path);
+    }
+    void File(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data, bool, TCursor& C)
+    {
+        R.MatchFile(Folder, Name, Data, C.Fd());
+    }
+
+private:
+    TScanRun& R;
+    TFolderAhead& FAhead;
+};
+
 TScanOutcome TScanRun::Run()
 {
     TScanOutcome Outcome;
@@ -140,7 +182,9 @@ TScanOutcome TScanRun::Run()
         FDeferStat = FOptions.Match.Kind == TScanKind::FileName && !FilterReadsSize(FOptions.Match.Filter) &&
                      FFileMounts.empty();
         const unsigned Threads = FOptions.Threads ? FOptions.Threads : TWorkPool::AvailableCores();
-        if (Threads > 1) {
+        if (Threads > 1 && FOptions.Match.Kind == TScanKind::FileName) {
+            RunListedAhead(Threads);
+        } else if (Threads > 1) {
             RunAhead(Threads);
         } else {
             TPlainRoad Road(*this);
@@ -207,6 +251,26 @@ void TScanRun::RunAhead(unsigned Threads)
         throw;
     }
     End();
+}
+
+void TScanRun::RunListedAhead(unsigned Threads)
+{
+    struct TGiveBack {
+        ~TGiveBack() { ::malloc_trim(0); }
+    } GiveBack;
+    // The walk and the matching share the calling thread; the pool the rest.
+    TWorkPool Pool(Threads - 1);
+    TFolderAheadOptions AheadOptions;
+    AheadOptions.DeferFileStat = FDeferStat;
+    AheadOptions.ProtectSystemFolders = FOptions.ProtectSystemFolders;
+    AheadOptions.WindowsLower = FWindowsLower;
+    TFolderAhead Ahead(Pool, AheadOptions);
+    TListedRoad Road(*this, Ahead);
+    struct TClose {
+        TWorkPool& P;
+        ~TClose() { P.Close(); }
+    } Close{Pool};
+    ScanCheckedPlaces(Road);
 }
 
 template <class TRoad>

@@ -88,6 +88,7 @@ private:
 
     class TPlainRoad;
     class TAheadRoad;
+    class TListedRoad;
     template <class TRoad>
     void ScanCheckedPlaces(TRoad& Road);
     // A place by its path (Parent null), or the sub-folder Name of the folder
@@ -99,6 +100,7 @@ private:
     void MatchFile(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data,
                    int FolderFd);
     void RunAhead(unsigned Threads);
+    void RunListedAhead(unsigned Threads);
 };
 
 // "//" collapses to "/" throughout and a trailing "/" is added.
