@@ -1,5 +1,6 @@
 #include "finder/core/ScanCore.h"
 
+#include <algorithm>
 #include <exception>
 #include <thread>
 
@@ -258,8 +259,10 @@ void TScanRun::RunListedAhead(unsigned Threads)
     struct TGiveBack {
         ~TGiveBack() { ::malloc_trim(0); }
     } GiveBack;
-    // The walk and the matching share the calling thread; the pool the rest.
-    TWorkPool Pool(Threads - 1);
+    // The walk and the matching share the calling thread. Three listing
+    // threads keep ahead of it on a cold disk as well as seven do; more only
+    // contend for the pool's queue once the folders are in memory.
+    TWorkPool Pool(std::min(Threads - 1, 3u));
     TFolderAheadOptions AheadOptions;
     AheadOptions.DeferFileStat = FDeferStat;
     AheadOptions.ProtectSystemFolders = FOptions.ProtectSystemFolders;
