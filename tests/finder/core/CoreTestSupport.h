@@ -11,6 +11,18 @@
 
 namespace core_test {
 
+inline uint32_t Crc(const std::string& S) {
+    return ~finder::UpdateChecksum(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(S.data()), S.size());
+}
+
+// S followed by its own CRC-32, low byte first: every such text has the
+// same CRC-32 (the standard's residue), so any two of one length collide.
+inline std::string WithCrc(std::string S) {
+    const uint32_t C = Crc(S);
+    for (int I = 0; I < 4; ++I) S += char(C >> (8 * I));
+    return S;
+}
+
 // A directory entry as the reader gives it, for a file that need not exist.
 inline plat::TWin32FindData Entry(const std::string& Name, uint64_t Size, uint64_t WriteTime = 1000,
                                   uint32_t Attributes = 32) {

@@ -17,18 +17,6 @@ using corvane_test::TempTree;
 
 namespace {
 
-uint32_t Crc(const std::string& S) {
-    return ~UpdateChecksum(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(S.data()), S.size());
-}
-
-// S followed by its own CRC-32, low byte first: every such text has the
-// same CRC-32 (the standard's residue), so any two of one length collide.
-std::string WithCrc(std::string S) {
-    const uint32_t C = Crc(S);
-    for (int I = 0; I < 4; ++I) S += char(C >> (8 * I));
-    return S;
-}
-
 std::string Bytes(size_t N, unsigned Seed) {
     std::mt19937 G(Seed);
     std::string S(N, '\0');
