@@ -217,4 +217,24 @@ INSTANTIATE_TEST_SUITE_P(Files, RealMediaRoundTrip, ::testing::Values(
     Row{{"every_chunk"}, EveryChunk(), "Title|Author|(c)|Comment 83 audio@0 34 video16 0 logical2/2 3 index3"}),
     RowName());
 
+// Written sizes follow the fields, whatever the chunk claimed; a bare header is 10 bytes.
+TEST(RealMediaWrite, SizesFollowTheFields)
+{
+    const Bytes Texts = Text16("a") + Text16("bc") + Text16("") + Text16("d"), Index = Indx(2);
+    const struct { const char* Name; Bytes Claimed, Right; } Rows[] = {
+        {"content claims 0", Chunk("CONT", Texts, 0), Cont("a", "bc", "", "d")},
+        {"content claims 200", Chunk("CONT", Texts, 200), Cont("a", "bc", "", "d")},
+        {"index claims 1000", Chunk("INDX", Bytes(Index.begin() + 10, Index.end()), 1000), Index}};
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Row.Name);
+        Reading Read(Row.Claimed);
+        EXPECT_EQ(Write(Read.Rm).first, Row.Right) << Read.Summary();
+    }
+    TRMGenericHeader Bare;
+    std::copy_n("ABCD", 4, Bare.ObjectID);
+    TRMStream Out;
+    Bare.SaveToStream(Out);
+    EXPECT_EQ(Out, B("ABCD") + Be(10, 4) + Be(0, 2));
+}
+
 } // namespace

@@ -12,6 +12,10 @@ TEST(Category, ByTheLastExtensionWithoutLetterCase) {
         {"photo.JPEG", catJpeg, true},      {"scan.tiff", catPictures, false},   {"scan.tif", catPictures, true},
         {"clip.mp4", catMusic, true},       {"clip.mp4", catVideo, true},        {"song.flac", catMusic, false},
         {"song.flac", catFlac, true},       {"movie.rm", catMusic, false},       {"movie.rm", catRm, true},
+        {"song.MP3", catMusic, true},       {"song.mp3", catMp3, true},          {"song.wma", catMusic, true},
+        {"song.wma", catWma, true},         {"song.ogg", catMusic, true},        {"song.ogg", catOgg, true},
+        {"pic.bmp", catPictures, true},     {"pic.bmp", catBmp, true},           {"pic.gif", catPictures, true},
+        {"pic.gif", catGif, true},          {"pic.png", catPictures, true},      {"pic.png", catPng, true},
         {"lib.DLL", catSystem, true},       {"draw.emf", catWmf, true},          {"hosts", catDocuments, false},
         {"/a.txt/readme", catDocuments, false}, {"archive.tar.gz", catDocuments, false},
         {"a.txt", -1, false},               {"a.txt", 36, false}};

@@ -132,9 +132,10 @@ TEST(EraseItems, OutcomesAndCounts) {
     T.File("home/prog/sub/x", {.Content = "x"});
     T.File("home/etc/passwd", {.Content = "users"});
     T.File("home/notes.txt", {.Content = "notes"});
-    // A file with more names keeps its data under the others.
+    // A file with more names keeps its data under the others, a protected one among them.
     T.File("backup/photo.jpg", {.Content = "picture"});
     for (const char* Name : {"home/photo.jpg", "alias"}) ::link(T.Path("backup/photo.jpg").c_str(), T.Path(Name).c_str());
+    ::link(T.Path("home/etc/passwd").c_str(), T.Path("users-alias").c_str());
     EraseRun R(T.Path("home/PROG"));  // compared without regard to case
     R.Ctx.ProtectedFiles = {T.Path("etc/fstab"), T.Path("home/etc/passwd")};
     const std::tuple<std::string, const char*, TEraseStatus> Want[] = {
@@ -146,6 +147,7 @@ TEST(EraseItems, OutcomesAndCounts) {
         {T.Path("home/prog/sub"), "Folder", TEraseStatus::Protected},
         {T.Path("home/etc/passwd"), "File", TEraseStatus::Protected},
         {T.Path("alias"), "File", TEraseStatus::Failed},
+        {T.Path("users-alias"), "File", TEraseStatus::Failed},
         {T.Fifo("pipe"), "File", TEraseStatus::Failed},
         {T.Path("etc/fstab"), "File", TEraseStatus::NotExist},
         {T.Path("home"), "Folder", TEraseStatus::Failed}};
@@ -156,10 +158,11 @@ TEST(EraseItems, OutcomesAndCounts) {
     for (size_t I = 0; I < std::size(Want); ++I) EXPECT_EQ(R.Status(I), std::get<2>(Want[I])) << std::get<0>(Want[I]);
     for (const char* Kept : {"unticked", "home/prog/corvaneUpdate", "home/prog/sub/x", "pipe", "home/photo.jpg"})
         EXPECT_TRUE(T.Exists(Kept)) << Kept;
-    EXPECT_EQ(T.Read("home/etc/passwd") + T.Read("alias") + T.Read("backup/photo.jpg"), "userspicturepicture");
+    EXPECT_EQ(T.Read("home/etc/passwd") + T.Read("users-alias") + T.Read("alias") + T.Read("backup/photo.jpg"),
+              "usersuserspicturepicture");
     EXPECT_FALSE(T.Exists("home/notes.txt"));
-    EXPECT_EQ(R.Summary.DelStatus1, "12 items have been found. 11 items were selected for erasion.");
-    EXPECT_EQ(R.Summary.DelStatus3, "Fail to erase 10 items.");
+    EXPECT_EQ(R.Summary.DelStatus1, "13 items have been found. 12 items were selected for erasion.");
+    EXPECT_EQ(R.Summary.DelStatus3, "Fail to erase 11 items.");
     EXPECT_TRUE(R.Summary.Red);
 }
 

@@ -146,6 +146,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OptionCase{"Music", [](auto& F, auto*) { F.rbMusic->click(); },
                    [](const auto& O, auto&) { return O.Match.Filter.BasicType == finder::TBasicType::Music; }},
+        OptionCase{"Video", [](auto& F, auto*) { F.rbVideoMovies->click(); },
+                   [](const auto& O, auto&) { return O.Match.Filter.BasicType == finder::TBasicType::VideoMovies; }},
+        OptionCase{"SameDate", [](auto& F, auto*) { F.cbFileModifyTime->click(); },
+                   [](const auto& O, auto&) { return O.Match.SameDate && !O.Match.SameSize; }},
         OptionCase{"SameSize", [](auto& F, auto*) { F.cbFileSize->click(); },
                    [](const auto& O, auto&) { return O.Match.SameSize && !O.Match.SameDate; }},
         OptionCase{"SkipZero", [](auto& F, auto*) { F.cbZero->click(); },

@@ -192,6 +192,21 @@ TEST_F(BasicScanTest, MenuAndDoubleClickActOnTheSelectedMemberOnly) {
     EXPECT_EQ(Opened.back(), Folder("other/"));
 }
 
+// A custom-type scan takes its types from custom.ini beside the settings,
+// not from the program folder.
+TEST_F(BasicScanTest, CustomTypesComeFromCustomIniBesideTheSettings) {
+    QTemporaryDir Program, Store;
+    plat::SetProgramFolderForTests(Program.path().toStdString() + "/");
+    plat::TRegistry::SetStoreFolder(Store.path().toStdString());
+    std::ofstream(Store.path().toStdString() + "/custom.ini") << "[File Type]\r\nMy Docs=*.dat\r\n";
+    ClickOption(Form->rbCustom);
+    Scan();
+    plat::SetProgramFolderForTests("");
+    plat::TRegistry::SetStoreFolder("");
+    EXPECT_EQ(Rows().size(), 3u);
+    EXPECT_EQ(HeaderRow("b.dat"), 0);
+}
+
 TEST_F(WindowTest, ElapsedTimeRestartsAfterADay) {
     Form->FStartTime = plat::NowDateTime() - (25.0 * 3600 + 3 * 60 + 7) / 86400.0;
     Form->ScanTimerTimer(Form->ScanTimer);
