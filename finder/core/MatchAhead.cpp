@@ -513,8 +513,13 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
 // file once no job of theirs can still read them.
 void TMatchAhead::Settled(TFileFacts& F)
 {
+    // A job still to run reads the name from the folder's listing, which
+    // the facts keep alive until it has.
     for (const TWorkJobRef* J : {&F.HeadJob, &F.CrcJob, &F.CompareJob, F.Media ? &F.Media->TagsJob : nullptr})
         if (J && *J && !(*J)->Done()) return;
+    if (F.Media)
+        for (const TWorkJobRef& J : F.Media->PictureJobs)
+            if (!J->Done()) return;
     F.Holder.reset();
     F.Other.reset();
     F.FolderFd = -1;
