@@ -19,6 +19,14 @@ namespace {
 
 std::string Lower(std::string S) { return LowerAscii(std::move(S)); }
 
+// What the pool's threads allocated and the read-ahead freed waits in the
+// allocator; it goes back once a run's pool and read-ahead have gone (this
+// is made first, so it goes last) rather than sit there while the results
+// are built.
+struct TGiveBack {
+    ~TGiveBack() { ::malloc_trim(0); }
+};
+
 } // namespace
 
 std::string NormaliseFolder(std::string Path)
@@ -36,13 +44,62 @@ TScanRun::TScanRun(const TScanOptions& Options, uint8_t& RunState, TGroupList& G
 {
 }
 
+// What a road that matches on the calling thread does between folders:
+// the window's messages, the path shown and the file matched, at once.
+class TScanRun::THere {
+public:
+    explicit THere(TScanRun& Run) : R(Run) {}
+    bool Stopped() { return R.FControl.StopRequested(); }
+    void Pass() { R.FControl.ProcessMessages(); }
+    void Message(const std::string& Path)
+    {
+        if (R.FCallbacks.ScanMessage) R.FCallbacks.ScanMessage(Path);
+    }
+    template <class TCursor>
+    void File(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data, bool, TCursor& C)
+    {
+        R.MatchFile(Folder, Name, Data, C.Fd());
+    }
+
+protected:
+    TScanRun& R;
+};
+
+// Folders listed ahead by the pool, as the walk opens and names them.
+class TScanRun::TAheadListing {
+public:
+    using TCursor = TAheadCursor;
+    explicit TAheadListing(TFolderAhead& Ahead) : FAhead(Ahead) {}
+    TCursor MakeCursor() { return TCursor(FAhead); }
+    bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
+                   plat::TWin32FindData& Data)
+    {
+        return C.FindFirst(Key, Path, !FilesOnly, Data);
+    }
+    bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
+                 const std::string& Path, plat::TWin32FindData& Data)
+    {
+        return C.FindFirstAt(Key, Parent.Folder(), Name, Path, Data);
+    }
+    std::string SubKey(const std::string& Key, TCursor& C)
+    {
+        std::string Sub = Key;
+        AppendWalkIndex(Sub, C.Index());
+        return Sub;
+    }
+    TFolderText Text(TCursor& C, const std::string&) { return C.Folder()->Text(); }
+
+private:
+    TFolderAhead& FAhead;
+};
+
 // The road without workers: the walk lists each folder, and every file is
 // matched as the walk reaches it, all on the calling thread.
-class TScanRun::TPlainRoad {
+class TScanRun::TPlainRoad : public THere {
 public:
     using TCursor = plat::TDirectoryReader;
     static constexpr bool ShowsFilesAtOnce = true;
-    explicit TPlainRoad(TScanRun& Run) : R(Run) {}
+    explicit TPlainRoad(TScanRun& Run) : THere(Run) {}
     TCursor MakeCursor() { return TCursor(); }
     bool OpenPlace(TCursor& C, const std::string&, const std::string& Path, bool, plat::TWin32FindData& Data)
     {
@@ -57,50 +114,28 @@ public:
     }
     std::string SubKey(const std::string&, TCursor&) { return {}; }
     TFolderText Text(TCursor&, const std::string& Path) { return TFolderText(Path); }
-    bool Stopped() { return R.FControl.StopRequested(); }
-    void Pass() { R.FControl.ProcessMessages(); }
-    void Message(const std::string& Path)
-    {
-        if (R.FCallbacks.ScanMessage) R.FCallbacks.ScanMessage(Path);
-    }
-    void File(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data, bool, TCursor& C)
-    {
-        R.MatchFile(Folder, Name, Data, C.Fd());
-    }
-
-private:
-    TScanRun& R;
 };
 
 // The road with workers: the walk runs on a thread of its own over folders
 // read ahead, and hands every file over to the matching on the calling
 // thread, in the same order.
-class TScanRun::TAheadRoad {
+class TScanRun::TAheadRoad : public TAheadListing {
 public:
-    using TCursor = TAheadCursor;
     static constexpr bool ShowsFilesAtOnce = false;
-    TAheadRoad(TFolderAhead& Ahead, TMatchAhead& Match) : FAhead(Ahead), FMatch(Match) {}
-    TCursor MakeCursor() { return TCursor(FAhead); }
+    TAheadRoad(TFolderAhead& Ahead, TMatchAhead& Match) : TAheadListing(Ahead), FMatch(Match) {}
     // What the walk gathered goes over before it may wait for a folder.
     bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
                    plat::TWin32FindData& Data)
     {
         FMatch.Flush();
-        return C.FindFirst(Key, Path, !FilesOnly, Data);
+        return TAheadListing::OpenPlace(C, Key, Path, FilesOnly, Data);
     }
     bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
                  const std::string& Path, plat::TWin32FindData& Data)
     {
         FMatch.Flush();
-        return C.FindFirstAt(Key, Parent.Folder(), Name, Path, Data);
+        return TAheadListing::OpenSub(C, Parent, Key, Name, Path, Data);
     }
-    std::string SubKey(const std::string& Key, TCursor& C)
-    {
-        std::string Sub = Key;
-        AppendWalkIndex(Sub, C.Index());
-        return Sub;
-    }
-    TFolderText Text(TCursor& C, const std::string&) { return C.Folder()->Text(); }
     bool Stopped() { return FMatch.Stopping(); }
     void Pass() {}
     void Message(const std::string& Path)
@@ -121,50 +156,16 @@ public:
     }
 
 private:
-    TFolderAhead& FAhead;
     TMatchAhead& FMatch;
 };
 
 // The road of a same-name scan, which reads no file: the pool lists the
 // folders ahead, and the walk matches every file on the calling thread, as
 // handing a file over to another thread costs more than matching its name.
-class TScanRun::TListedRoad {
+class TScanRun::TListedRoad : public THere, public TAheadListing {
 public:
-    using TCursor = TAheadCursor;
     static constexpr bool ShowsFilesAtOnce = true;
-    TListedRoad(TScanRun& Run, TFolderAhead& Ahead) : R(Run), FAhead(Ahead) {}
-    TCursor MakeCursor() { return TCursor(FAhead); }
-    bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
-                   plat::TWin32FindData& Data)
-    {
-        return C.FindFirst(Key, Path, !FilesOnly, Data);
-    }
-    bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
-                 const std::string& Path, plat::TWin32FindData& Data)
-    {
-        return C.FindFirstAt(Key, Parent.Folder(), Name, Path, Data);
-    }
-    std::string SubKey(const std::string& Key, TCursor& C)
-    {
-        std::string Sub = Key;
-        AppendWalkIndex(Sub, C.Index());
-        return Sub;
-    }
-    TFolderText Text(TCursor& C, const std::string&) { return C.Folder()->Text(); }
-    bool Stopped() { return R.FControl.StopRequested(); }
-    void Pass() { R.FControl.ProcessMessages(); }
-    void Message(const std::string& Path)
-    {
-        if (R.FCallbacks.ScanMessage) R.FCallbacks.ScanMessage(Path);
-    }
-    void File(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data, bool, TCursor& C)
-    {
-        R.MatchFile(Folder, Name, Data, C.Fd());
-    }
-
-private:
-    TScanRun& R;
-    TFolderAhead& FAhead;
+    TListedRoad(TScanRun& Run, TFolderAhead& Ahead) : THere(Run), TAheadListing(Ahead) {}
 };
 
 TScanOutcome TScanRun::Run()
@@ -204,21 +205,21 @@ TScanOutcome TScanRun::Run()
     return Outcome;
 }
 
+TFolderAheadOptions TScanRun::AheadOptions() const
+{
+    TFolderAheadOptions O;
+    O.DeferFileStat = FDeferStat;
+    O.ProtectSystemFolders = FOptions.ProtectSystemFolders;
+    O.WindowsLower = FWindowsLower;
+    return O;
+}
+
 void TScanRun::RunAhead(unsigned Threads)
 {
-    // What the other threads allocated and the read-ahead freed waits in
-    // their allocator arenas; it goes back once everything below has gone
-    // (this goes last) rather than sit there while the results are built.
-    struct TGiveBack {
-        ~TGiveBack() { ::malloc_trim(0); }
-    } GiveBack;
+    TGiveBack GiveBack;
     // The walk and the matching have a core each; the pool the rest.
     TWorkPool Pool(Threads > 3 ? Threads - 2 : 1);
-    TFolderAheadOptions AheadOptions;
-    AheadOptions.DeferFileStat = FDeferStat;
-    AheadOptions.ProtectSystemFolders = FOptions.ProtectSystemFolders;
-    AheadOptions.WindowsLower = FWindowsLower;
-    TFolderAhead Ahead(Pool, AheadOptions);
+    TFolderAhead Ahead(Pool, AheadOptions());
     TMatchAhead Match(FMatcher, Pool, FOptions.Match, FControl);
     TAheadRoad Road(Ahead, Match);
     std::thread Walker([&] {
@@ -256,18 +257,12 @@ void TScanRun::RunAhead(unsigned Threads)
 
 void TScanRun::RunListedAhead(unsigned Threads)
 {
-    struct TGiveBack {
-        ~TGiveBack() { ::malloc_trim(0); }
-    } GiveBack;
+    TGiveBack GiveBack;
     // The walk and the matching share the calling thread. Three listing
     // threads keep ahead of it on a cold disk as well as seven do; more only
     // contend for the pool's queue once the folders are in memory.
     TWorkPool Pool(std::min(Threads - 1, 3u));
-    TFolderAheadOptions AheadOptions;
-    AheadOptions.DeferFileStat = FDeferStat;
-    AheadOptions.ProtectSystemFolders = FOptions.ProtectSystemFolders;
-    AheadOptions.WindowsLower = FWindowsLower;
-    TFolderAhead Ahead(Pool, AheadOptions);
+    TFolderAhead Ahead(Pool, AheadOptions());
     TListedRoad Road(*this, Ahead);
     struct TClose {
         TWorkPool& P;

@@ -14,6 +14,8 @@
 
 namespace finder {
 
+struct TFolderAheadOptions;
+
 struct TScanPlace {
     std::string Path;       // a ticked folder node's path
     bool FilesOnly = false; // the node has child nodes: its own files only
@@ -86,6 +88,8 @@ private:
     } FFilesMet;
     std::set<std::pair<uint64_t, uint64_t>> FFileMounts;
 
+    class THere;
+    class TAheadListing;
     class TPlainRoad;
     class TAheadRoad;
     class TListedRoad;
@@ -99,6 +103,7 @@ private:
     bool FirstMeeting(const plat::TWin32FindData& Data);
     void MatchFile(const TFolderText& Folder, const std::string& Name, const plat::TWin32FindData& Data,
                    int FolderFd);
+    TFolderAheadOptions AheadOptions() const;
     void RunAhead(unsigned Threads);
     void RunListedAhead(unsigned Threads);
 };

@@ -270,19 +270,31 @@ INSTANTIATE_TEST_SUITE_P(
                  TEraseStatus::Failed, "victim/a.txt"}),
     [](const auto& I) { return std::string(I.param.Label); });
 
+// Protected places in a temporary tree: the injected system files and
+// folder, the program's own files and folders, without letter case, on the
+// path as given and through a link to its folder; the root always.
 TEST(EraseItems, ProtectedPlaces) {
+    TempTree T;
+    T.Dir("etc");
+    T.Link("alias", "etc");
+    const std::string R = T.Root();
     finder::TEraseContext Ctx;
-    Ctx.ProgramFolder = "/opt/Corvane/";
-    Ctx.ProgramPath = "/opt/Corvane/corvane";
+    Ctx.WindowsDir = R + "/usr";
+    Ctx.ProtectedFiles = {R + "/etc/fstab", R + "/etc/passwd"};
+    Ctx.ProgramFolder = R + "/opt/Corvane/";
+    Ctx.ProgramPath = R + "/opt/Corvane/corvane";
     const std::tuple<const char*, bool, bool> Cases[] = {
-        {"/ETC/fstab", false, true}, {"/etc/../etc/passwd", false, true}, {"/data/swapfile", false, false},
-        {"/opt/corvane/Corvane", false, true}, {"/opt/Corvane/unins000.dat", false, true},
-        {"/opt/Corvane/readme", false, false}, {"//", true, true}, {"/usr/share/doc", true, true},
-        {"/opt/corvane", true, true}, {"/opt/Corvane/skins", true, true}, {"/opt", true, false},
-        {"/home/someone/music", true, false}};
-    for (const auto& [Path, Folder, Protected] : Cases)
+        {"/ETC/fstab", false, true}, {"/etc/../etc/passwd", false, true}, {"/alias/passwd", false, true},
+        {"/data/swapfile", false, false}, {"/opt/corvane/Corvane", false, true},
+        {"/opt/Corvane/unins000.dat", false, true}, {"/opt/Corvane/readme", false, false},
+        {"/usr/share/doc", true, true}, {"/opt/corvane", true, true}, {"/opt/Corvane/skins", true, true},
+        {"/opt", true, false}, {"/home/someone/music", true, false}};
+    for (const auto& [Rel, Folder, Protected] : Cases) {
+        const std::string Path = R + Rel;
         EXPECT_EQ(Folder ? finder::IsProtectedFolder(Path, Ctx) : finder::IsProtectedFile(Path, Ctx), Protected)
-            << Path;
+            << Rel;
+    }
+    EXPECT_TRUE(finder::IsProtectedFolder("//", Ctx));
 }
 
 // Paths compare as upper-case ASCII ("_" sorts after the letters), equal
