@@ -119,13 +119,14 @@ bool ProtectedFolderForm(const std::string& P, const TEraseContext& Ctx) {
 // What a walk saw of an entry: the device and inode it must still have when
 // it is overwritten or removed, and the mount it lies on.
 struct TSeen {
-    uint64_t Device = 0, Inode = 0, Mount = 0;
+    uint64_t Device = 0, Inode = 0, Mount = 0, Size = 0;
+    int64_t MTime = 0;  // nanoseconds
     bool HasMount = false, MountRoot = false;
     uint32_t Links = 0;
     mode_t Type = 0;
 };
 
-constexpr unsigned SeenMask = STATX_TYPE | STATX_INO | STATX_NLINK | STATX_MNT_ID;
+constexpr unsigned SeenMask = STATX_TYPE | STATX_INO | STATX_NLINK | STATX_MNT_ID | STATX_SIZE | STATX_MTIME;
 
 TSeen SeenOf(const struct statx& X) {
     TSeen S;
@@ -136,6 +137,8 @@ TSeen SeenOf(const struct statx& X) {
     S.MountRoot = (X.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (X.stx_attributes & STATX_ATTR_MOUNT_ROOT);
     S.Links = X.stx_nlink;
     S.Type = X.stx_mode & S_IFMT;
+    S.Size = X.stx_size;
+    S.MTime = int64_t(X.stx_mtime.tv_sec) * 1000000000 + X.stx_mtime.tv_nsec;
     return S;
 }
 
@@ -146,10 +149,39 @@ bool Look(int Dir, const std::string& Name, TSeen& S) {
     return true;
 }
 
+bool SameEntry(const TSeen& A, const TSeen& B) {
+    return A.Type == B.Type && A.Device == B.Device && A.Inode == B.Inode;
+}
+
 // The entry Name of Dir is still what was seen there.
 bool StillSeen(int Dir, const std::string& Name, const TSeen& Seen) {
     TSeen Now;
-    return Look(Dir, Name, Now) && Now.Type == Seen.Type && Now.Device == Seen.Device && Now.Inode == Seen.Inode;
+    return Look(Dir, Name, Now) && SameEntry(Now, Seen);
+}
+
+// What the open file Fd is now: Seen with the size and modification time the
+// wipe left, so that its removal can tell whether anything was written since.
+TSeen AfterWipe(int Fd, TSeen Seen) {
+    struct stat St {};
+    if (::fstat(Fd, &St) != 0) return {};
+    Seen.Size = uint64_t(St.st_size);
+    Seen.MTime = int64_t(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+    return Seen;
+}
+
+// The wiped file Name of Dir is still the file wiped, nothing written to it
+// since: data added after the last pass would outlive its removal.
+bool StillWiped(int Dir, const std::string& Name, const TSeen& Wiped) {
+    TSeen Now;
+    return Look(Dir, Name, Now) && SameEntry(Now, Wiped) && Now.Size == Wiped.Size && Now.MTime == Wiped.MTime;
+}
+
+// The entry is the root of a mount, another file system's or a bind mount
+// of a folder elsewhere: its contents are not the folder Dir's to erase.
+bool MountRootIn(int Dir, const TSeen& S) {
+    TSeen Folder;
+    if (S.MountRoot || !Look(Dir, ".", Folder)) return true;
+    return S.Device != Folder.Device || (S.HasMount && Folder.HasMount && S.Mount != Folder.Mount);
 }
 
 bool SameFile(const struct stat& St, const TSeen& Seen) {
@@ -220,17 +252,41 @@ bool CaseLess(const std::string& A, const std::string& B) {
     return C != 0 ? C < 0 : A < B;
 }
 
-// Opens the folder holding an item as the user chose it: the path's links
-// are resolved once, at the start; from there on only descriptors count.
-// Name gets the item's own name.
-int OpenItemFolder(const std::string& Path, std::string& Name, std::string& Shown) {
+// A chosen item as it was when the run started: the links of its folder's
+// path resolved then, once, and what the folder and the item were.
+struct TChosen {
+    std::string Folder, Name, Shown;  // Shown: the resolved folder + the name
+    TSeen FolderSeen, Seen;
+    bool Found = false;
+};
+
+TChosen Choose(const std::string& Path) {
+    TChosen C;
     const std::string T = Tidy(Path);
-    Name = NameOf(T);
-    std::string Parent = RealPath(ParentOf(T));
-    if (Parent.empty()) Parent = ParentOf(T);
-    Shown = Join(Parent, Name);
-    if (Name.empty() || Name == "." || Name == "..") return -1;
-    return plat::OpenFolderNoFollow(Parent);
+    C.Name = NameOf(T);
+    C.Folder = RealPath(ParentOf(T));
+    if (C.Folder.empty()) C.Folder = ParentOf(T);
+    C.Shown = Join(C.Folder, C.Name);
+    if (C.Name.empty() || C.Name == "." || C.Name == "..") return C;
+    TFd Dir(plat::OpenFolderNoFollow(C.Folder));
+    C.Found = Dir.Valid() && Look(Dir.Get(), ".", C.FolderSeen) && Look(Dir.Get(), C.Name, C.Seen);
+    return C;
+}
+
+enum class TReach { Same, Missing, Changed };
+
+// Opens the chosen item's folder again, one component at a time and never
+// through a link, into Dir. Changed when the folder or the item is no
+// longer the one recorded; Missing when either is gone.
+TReach Reach(const TChosen& C, TFd& Dir) {
+    if (!C.Found) return TReach::Missing;
+    Dir.Reset(plat::OpenFolderNoFollow(C.Folder));
+    TSeen Folder, Item;
+    if (!Dir.Valid() || !Look(Dir.Get(), ".", Folder))
+        return errno == ENOENT ? TReach::Missing : TReach::Changed;
+    if (!SameEntry(Folder, C.FolderSeen)) return TReach::Changed;
+    if (!Look(Dir.Get(), C.Name, Item)) return errno == ENOENT ? TReach::Missing : TReach::Changed;
+    return SameEntry(Item, C.Seen) ? TReach::Same : TReach::Changed;
 }
 
 // One folder's contents, collected depth first through descriptors: what
@@ -333,46 +389,57 @@ bool RemoveSeen(int Dir, const std::string& Name, const TSeen& Seen, int Flags =
     return Dir >= 0 && StillSeen(Dir, Name, Seen) && ::unlinkat(Dir, Name.c_str(), Flags) == 0;
 }
 
-TEraseStatus EraseFile(const std::string& Path, const TEraseContext& Ctx) {
-    std::string Name, Shown;
-    TFd Dir(OpenItemFolder(Path, Name, Shown));
-    TSeen S;
-    if (!Dir.Valid() || !Look(Dir.Get(), Name, S)) return TEraseStatus::NotExist;
+// Removes the wiped file Name of Dir when nothing was written to it since.
+bool RemoveWiped(int Dir, const std::string& Name, const TSeen& Wiped) {
+    return Dir >= 0 && StillWiped(Dir, Name, Wiped) && ::unlinkat(Dir, Name.c_str(), 0) == 0;
+}
+
+TEraseStatus EraseFile(const TChosen& C, const std::string& Path, const TEraseContext& Ctx) {
+    TFd Dir;
+    const TReach Reached = Reach(C, Dir);
+    if (Reached == TReach::Missing) return TEraseStatus::NotExist;
     if (IsProtectedFile(Path, Ctx)) return TEraseStatus::Protected;
+    if (Reached == TReach::Changed) return TEraseStatus::Failed;
+    const std::string& Name = C.Name;
+    const TSeen& S = C.Seen;
     if (S.Type == S_IFLNK)  // the link goes, its target is left alone
         return RemoveSeen(Dir.Get(), Name, S) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
     // A file with other names keeps its data under them, and so does one
     // mounted over this name from elsewhere: neither is touched.
-    if (S.Type != S_IFREG || S.Links != 1 || S.MountRoot) return TEraseStatus::Failed;
+    if (S.Type != S_IFREG || S.Links != 1 || MountRootIn(Dir.Get(), S)) return TEraseStatus::Failed;
+    TSeen Wiped;
     {
         TFd Fd;
         if (!OpenForWipe(Dir.Get(), Name, S, Fd)) return TEraseStatus::Failed;
         auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
         FillRandom(Random.get());
         if (!WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump)) return TEraseStatus::Failed;
+        Wiped = AfterWipe(Fd.Get(), S);
     }
     // The neutral name hides the old one; a file that already bears it is
     // never replaced, the wiped file then goes under its own name.
     bool Deleted = false;
-    if (StillSeen(Dir.Get(), Name, S)) {
+    if (StillWiped(Dir.Get(), Name, Wiped)) {
         if (::renameat2(Dir.Get(), Name.c_str(), Dir.Get(), NeutralName, RENAME_NOREPLACE) == 0)
-            Deleted = RemoveSeen(Dir.Get(), NeutralName, S);
+            Deleted = RemoveWiped(Dir.Get(), NeutralName, Wiped);
         else
-            Deleted = RemoveSeen(Dir.Get(), Name, S);
+            Deleted = RemoveWiped(Dir.Get(), Name, Wiped);
     }
     Pump(Ctx.PaintPump);
     return Deleted ? TEraseStatus::Succeeded : TEraseStatus::Failed;
 }
 
-TEraseStatus EraseFolder(const std::string& Path, const TEraseContext& Ctx) {
+TEraseStatus EraseFolder(const TChosen& Chosen, const std::string& Path, const TEraseContext& Ctx) {
     if (IsProtectedFolder(Path, Ctx)) return TEraseStatus::Protected;
-    std::string Name, Root;
-    TFd Parent(OpenItemFolder(Path, Name, Root));
-    TSeen Top;
-    if (!Parent.Valid() || !Look(Parent.Get(), Name, Top)) return TEraseStatus::Failed;
+    TFd Parent;
+    if (Reach(Chosen, Parent) != TReach::Same) return TEraseStatus::Failed;
+    const std::string& Name = Chosen.Name;
+    const std::string& Root = Chosen.Shown;
+    const TSeen& Top = Chosen.Seen;
     if (Top.Type == S_IFLNK)
         return RemoveSeen(Parent.Get(), Name, Top) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
-    if (Top.Type != S_IFDIR) return TEraseStatus::Failed;
+    // A mount's contents belong to the mount, not to this folder: refused whole.
+    if (Top.Type != S_IFDIR || MountRootIn(Parent.Get(), Top)) return TEraseStatus::Failed;
     TFd RootFd(::openat(Parent.Get(), Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat St {};
     if (!RootFd.Valid() || ::fstat(RootFd.Get(), &St) != 0 || !SameFile(St, Top)) return TEraseStatus::Failed;
@@ -388,20 +455,22 @@ TEraseStatus EraseFolder(const std::string& Path, const TEraseContext& Ctx) {
 
     // Overwrite every file with one random pattern, then delete those that
     // were overwritten; a file that could not be wiped, or is no longer the
-    // file collected, stays where it is.
+    // file collected, stays where it is. One written to after its wipe stays
+    // too, and fails the folder.
     TFolderCursor Cursor(C, RootFd.Get());
+    bool WipedLeft = false;
     if (!C.Files.empty()) {
         auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
         FillRandom(Random.get());
-        std::vector<const TCollected::TEntry*> Wiped;
+        std::vector<std::pair<const TCollected::TEntry*, TSeen>> Wiped;
         for (const auto& F : C.Files) {
             const int Dir = Cursor.Open(F.Folder);
             TFd Fd;
             if (Dir >= 0 && OpenForWipe(Dir, F.Name, F.Seen, Fd) && WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump))
-                Wiped.push_back(&F);
+                Wiped.emplace_back(&F, AfterWipe(Fd.Get(), F.Seen));
         }
-        for (const auto* F : Wiped) {
-            RemoveSeen(Cursor.Open(F->Folder), F->Name, F->Seen);
+        for (const auto& [F, After] : Wiped) {
+            if (!RemoveWiped(Cursor.Open(F->Folder), F->Name, After)) WipedLeft = true;
             Pump(Ctx.PaintPump);
         }
     }
@@ -430,7 +499,8 @@ TEraseStatus EraseFolder(const std::string& Path, const TEraseContext& Ctx) {
     Cursor.Close();
     RootFd.Reset();
     // Only a folder that is really gone counts as erased.
-    return RemoveSeen(Parent.Get(), Name, Top, AT_REMOVEDIR) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
+    return RemoveSeen(Parent.Get(), Name, Top, AT_REMOVEDIR) && !WipedLeft ? TEraseStatus::Succeeded
+                                                                           : TEraseStatus::Failed;
 }
 
 } // namespace
@@ -489,11 +559,9 @@ bool WipeStream(int Fd, const uint8_t* RandomBuffer, int Passes, const TPaintPum
 }
 
 bool WipeFile(const std::string& FileName, int Passes, const TPaintPump& P) {
-    std::string Name, Shown;
-    TFd Dir(OpenItemFolder(FileName, Name, Shown));
-    TSeen S;
-    TFd Fd;
-    if (!Dir.Valid() || !Look(Dir.Get(), Name, S) || !OpenForWipe(Dir.Get(), Name, S, Fd)) return false;
+    const TChosen C = Choose(FileName);
+    TFd Dir, Fd;
+    if (Reach(C, Dir) != TReach::Same || !OpenForWipe(Dir.Get(), C.Name, C.Seen, Fd)) return false;
     auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
     FillRandom(Random.get());
     return WipeStream(Fd.Get(), Random.get(), Passes, P);
@@ -530,14 +598,20 @@ void EraseItems(const std::vector<TEraseItem>& Items, const uint8_t& RunState, c
                 TEraseSummary& Summary) {
     Summary = {};
     Summary.Found = int32_t(Items.size());
-    for (const TEraseItem& Item : Items) {
+    // Every ticked item and its folder as they are now, before anything is
+    // erased: an item or folder that differs at its turn is not touched.
+    std::vector<TChosen> Chosen(Items.size());
+    for (size_t I = 0; I < Items.size(); ++I)
+        if (Items[I].Ticked) Chosen[I] = Choose(Items[I].Caption);
+    for (size_t I = 0; I < Items.size(); ++I) {
+        const TEraseItem& Item = Items[I];
         if (RunState == 2) break;
         if (Ctx.ProcessMessages) Ctx.ProcessMessages();
         if (!Item.Ticked) continue;
         ++Summary.Selected;
         if (Ctx.ShowItem) Ctx.ShowItem(Item.Caption);
-        const TEraseStatus S =
-            Item.Type == "File" ? EraseFile(Item.Caption, Ctx) : EraseFolder(Item.Caption, Ctx);
+        const TEraseStatus S = Item.Type == "File" ? EraseFile(Chosen[I], Item.Caption, Ctx)
+                                                   : EraseFolder(Chosen[I], Item.Caption, Ctx);
         if (S == TEraseStatus::Succeeded) ++Summary.Succeeded;
         else ++Summary.Failed;
         Summary.Items.push_back({Item.Caption, S});

@@ -5,11 +5,15 @@
 // its message pumps.
 //
 // Safety: a symbolic link is never followed (it is removed as a link, its
-// target untouched); a folder is walked and emptied through descriptors,
-// every entry checked against what was collected before it is overwritten
-// or removed; the walk never crosses a mount point and never enters a
-// protected place or a folder it has seen; only regular files with a single
-// name are written, and only their allocated parts.
+// target untouched); every chosen item and its folder are recorded when the
+// run starts and reached again at the item's turn without following a link,
+// and an item that differs then is left alone; a chosen mount is refused
+// whole; a folder is walked and emptied through descriptors, every entry
+// checked against what was collected before it is overwritten or removed,
+// and a file written to after its wipe is not removed; the walk never
+// crosses a mount point and never enters a protected place or a folder it
+// has seen; only regular files with a single name are written, and only
+// their allocated parts.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -90,7 +94,9 @@ bool IsProtectedFile(const std::string& Path, const TEraseContext& Ctx);
 bool IsProtectedFolder(const std::string& Path, const TEraseContext& Ctx);
 
 // The erase run over Items in list order. Ends before the next item once
-// RunState is 2 (stop requested). Fills Summary; changes nothing else.
+// RunState is 2 (stop requested). Fills Summary; changes nothing else. An
+// item, or the folder holding it, that is no longer what it was when the run
+// started is "Failed" and untouched.
 void EraseItems(const std::vector<TEraseItem>& Items, const uint8_t& RunState, const TEraseContext& Ctx,
                 TEraseSummary& Summary);
 

@@ -131,13 +131,14 @@ TEST(EraseItems, OutcomesAndCounts) {
     T.File("home/prog/corvaneUpdate", {.Content = "u"});
     T.File("home/prog/sub/x", {.Content = "x"});
     T.File("home/etc/passwd", {.Content = "users"});
+    T.File("home/etc/shadow", {.Content = "keys"});  // protected, and its only name
     T.File("home/notes.txt", {.Content = "notes"});
     // A file with more names keeps its data under the others, a protected one among them.
     T.File("backup/photo.jpg", {.Content = "picture"});
     for (const char* Name : {"home/photo.jpg", "alias"}) ::link(T.Path("backup/photo.jpg").c_str(), T.Path(Name).c_str());
     ::link(T.Path("home/etc/passwd").c_str(), T.Path("users-alias").c_str());
     EraseRun R(T.Path("home/PROG"));  // compared without regard to case
-    R.Ctx.ProtectedFiles = {T.Path("etc/fstab"), T.Path("home/etc/passwd")};
+    R.Ctx.ProtectedFiles = {T.Path("etc/fstab"), T.Path("home/etc/passwd"), T.Path("home/etc/shadow")};
     const std::tuple<std::string, const char*, TEraseStatus> Want[] = {
         {T.File("ok", {.Content = "fine"}), "File", TEraseStatus::Succeeded},
         {T.Path("gone.txt"), "File", TEraseStatus::NotExist},
@@ -158,8 +159,9 @@ TEST(EraseItems, OutcomesAndCounts) {
     for (size_t I = 0; I < std::size(Want); ++I) EXPECT_EQ(R.Status(I), std::get<2>(Want[I])) << std::get<0>(Want[I]);
     for (const char* Kept : {"unticked", "home/prog/corvaneUpdate", "home/prog/sub/x", "pipe", "home/photo.jpg"})
         EXPECT_TRUE(T.Exists(Kept)) << Kept;
-    EXPECT_EQ(T.Read("home/etc/passwd") + T.Read("users-alias") + T.Read("alias") + T.Read("backup/photo.jpg"),
-              "usersuserspicturepicture");
+    EXPECT_EQ(T.Read("home/etc/shadow") + T.Read("home/etc/passwd") + T.Read("users-alias") + T.Read("alias") +
+                  T.Read("backup/photo.jpg"),
+              "keysusersuserspicturepicture");
     EXPECT_FALSE(T.Exists("home/notes.txt"));
     EXPECT_EQ(R.Summary.DelStatus1, "13 items have been found. 12 items were selected for erasion.");
     EXPECT_EQ(R.Summary.DelStatus3, "Fail to erase 11 items.");
@@ -180,16 +182,18 @@ TEST(EraseItems, StopTakesEffectBeforeTheItemAfterNext) {
 
 // Another file system, or another mount of the same one (a bind mount of a
 // folder elsewhere), inside an erased folder is neither entered nor
-// emptied. The mounts live in a private namespace of a child process.
-class MountInside : public ::testing::TestWithParam<bool> {};
+// emptied; a chosen folder that is such a mount is refused whole. The
+// mounts live in a private namespace of a child process.
+class MountInside : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(MountInside, IsNeverEntered) {
+    const auto [OtherFs, Chosen] = GetParam();
     TempTree T;
     T.File("victim/own.txt", {.Content = "own"});
     T.File("home/doc.txt", {.Content = "other fs"});
-    const std::string Mnt = T.Dir("victim/chroot/home");
+    const std::string Rel = Chosen ? "victim" : "victim/chroot/home", Mnt = T.Dir(Rel);
     const int Result = corvane_test::InPrivateMounts([&] {
-        if (GetParam()) {
+        if (OtherFs) {
             corvane_test::TmpfsOrSkip(Mnt);
             std::ofstream(Mnt + "/doc.txt") << "other fs";
         } else {
@@ -198,19 +202,22 @@ TEST_P(MountInside, IsNeverEntered) {
         EraseRun R(T.Path("prog"));
         R.Add(T.Path("victim"), "Folder");
         R.Go();
-        return R.Status(0) == TEraseStatus::Failed && T.Read("victim/chroot/home/doc.txt") == "other fs" &&
-               !T.Exists("victim/own.txt");
+        return R.Status(0) == TEraseStatus::Failed && T.Read(Rel + "/doc.txt") == "other fs" &&
+               (Chosen || !T.Exists("victim/own.txt"));
     });
     if (Result == corvane_test::NoPrivateMounts) GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(Result, 0);
     EXPECT_EQ(T.Read("home/doc.txt"), "other fs");
 }
-INSTANTIATE_TEST_SUITE_P(Mounts, MountInside, ::testing::Bool(),
-                         [](const auto& I) { return std::string(I.param ? "OtherFileSystem" : "BindMountOfTheSame"); });
+INSTANTIATE_TEST_SUITE_P(Mounts, MountInside, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& I) {
+                             return std::string(std::get<0>(I.param) ? "OtherFileSystem" : "BindMountOfTheSame") +
+                                    (std::get<1>(I.param) ? "Chosen" : "");
+                         });
 
-// What changes while an item is overwritten (made to happen between the
-// first two passes) is never followed, and nothing outside the item is
-// touched: a changed item is "Failed" and left alone.
+// What changes after the run started, before an item's turn or while it is
+// overwritten (between two passes), is never followed, and nothing outside
+// the item is touched: a changed item is "Failed" and left alone.
 struct RaceCase {
     const char* Label;
     const char* Item;
@@ -218,6 +225,7 @@ struct RaceCase {
     std::function<void(TempTree&)> Change;
     TEraseStatus Want;
     const char* Left;  // what must still be there afterwards, or nullptr
+    int At = 1;        // 0: at the item's turn; N: at the Nth paint pump after it
 };
 
 class ChangedWhileWiping : public ::testing::TestWithParam<RaceCase> {};
@@ -230,10 +238,11 @@ TEST_P(ChangedWhileWiping, NeverReachesOutside) {
     T.File("outside/a.txt", {.Content = "keep"});
     T.File("outside/b.txt", {.Content = "keep"});
     EraseRun R(T.Path("prog"));
-    bool Done = false;
+    int Calls = -1;
     R.Ctx.PaintPump = [&] {
-        if (!std::exchange(Done, true)) C.Change(T);
+        if (++Calls == C.At) C.Change(T);
     };
+    R.Ctx.ShowItem = [&](const std::string&) { R.Ctx.PaintPump(); };
     R.Add(T.Path(C.Item), C.Type);
     R.Go();
     EXPECT_EQ(R.Status(0), C.Want);
@@ -267,7 +276,19 @@ INSTANTIATE_TEST_SUITE_P(
                      T.File("victim/new", {.Content = "new"});
                      ::rename(T.Path("victim/new").c_str(), T.Path("victim/a.txt").c_str());
                  },
-                 TEraseStatus::Failed, "victim/a.txt"}),
+                 TEraseStatus::Failed, "victim/a.txt"},
+        RaceCase{"ParentOfAFileSwappedBeforeItsTurn", "victim/a.txt", "File",
+                 [](TempTree& T) { SwapForLink(T, "victim", "outside"); }, TEraseStatus::Failed,
+                 "victim-old/a.txt", 0},
+        RaceCase{"ChosenFolderSwappedBeforeItsTurn", "victim", "Folder",
+                 [](TempTree& T) { SwapForLink(T, "victim", "outside"); }, TEraseStatus::Failed, "victim", 0},
+        RaceCase{"FileReplacedBeforeItsTurn", "victim/a.txt", "File",
+                 [](TempTree& T) { ::rename(T.Path("victim/sub/b.txt").c_str(), T.Path("victim/a.txt").c_str()); },
+                 TEraseStatus::Failed, "victim/a.txt", 0},
+        // a.txt was overwritten (three passes), b.txt is being overwritten.
+        RaceCase{"FileInsideGrowsBeforeItsRemoval", "victim", "Folder",
+                 [](TempTree& T) { std::ofstream(T.Path("victim/a.txt"), std::ios::app) << "appended"; },
+                 TEraseStatus::Failed, "victim/a.txt", 4}),
     [](const auto& I) { return std::string(I.param.Label); });
 
 // Protected places in a temporary tree: the injected system files and
