@@ -221,8 +221,11 @@ bool RealTrash(int DirFd, const std::string& Name, const std::string& InfoPath, 
     if (!Files.Valid() || !Infos.Valid()) return Fail(Error, "The trash folder cannot be made.");
 
     const std::string Info = "[Trash Info]\nPath=" + PercentEncoded(Recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
+    // Named in the trash as at the place it is restored to.
+    std::string Base = Recorded.substr(Recorded.rfind('/') + 1);
+    if (Base.empty() || Base == "." || Base == "..") Base = Name;
     for (int Try = 1; Try <= 10000; ++Try) {
-        const std::string Target = TrashName(Name, Try);
+        const std::string Target = TrashName(Base, Try);
         const std::string InfoFile = Target + ".trashinfo";
         // The info file, made exclusively, reserves the name.
         const int Fd = openat(Infos.Get(), InfoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
