@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
+
 namespace plat {
 
 // Opens an address, file or folder with the desktop's default application.
@@ -16,13 +18,22 @@ bool ShellRun(const std::string& Program);
 // Shows a file's properties through the file manager; nothing when none answers.
 void ShowProperties(const std::string& Path);
 // Moves a file or folder into the freedesktop.org trash of its file system,
-// the name's bytes as they are; true only when it is there.
+// the name's bytes as they are; true only when it is there. The folder that
+// holds it is reached through no symbolic link.
 bool MoveToTrash(const std::string& Path, std::string* Error = nullptr);
+// Moves the entry Name of the folder DirFd (opened without following links)
+// into the trash, by descriptors all the way; the trash records InfoPath as
+// the place to restore it to, which may differ from where it lies now (a
+// file set up under a temporary name). The entry that arrives in the trash
+// must be the file Checked names (device and inode) when given, else the one
+// found when the move began; another one is put back and the move fails.
+bool MoveToTrashAt(int DirFd, const std::string& Name, const std::string& InfoPath, std::string* Error = nullptr,
+                   const struct statx* Checked = nullptr);
 
 struct TShellHooks {
     std::function<void(const std::string&)> Open;
     std::function<void(const std::string&)> Properties;
-    std::function<bool(const std::string&, std::string*)> Trash;
+    std::function<bool(const std::string&, std::string*)> Trash;  // both trash calls, given the path to restore to
     std::function<bool(const std::string&)> Run;
 };
 // Empty members keep the real service.

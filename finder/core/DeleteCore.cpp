@@ -22,18 +22,25 @@ public:
     TScannedFile(const std::string& Path, const TSearchResult& Row)
     {
         FDir.Reset(plat::OpenParentNoFollow(Path, FName));
-        struct statx X;
-        FSame = FDir.Valid() && plat::StatAt(FDir.Get(), FName.c_str(), X) && S_ISREG(X.stx_mode) &&
+        const struct statx& X = FChecked;
+        FSame = FDir.Valid() && plat::StatAt(FDir.Get(), FName.c_str(), FChecked) && S_ISREG(X.stx_mode) &&
                 X.stx_ino == Row.Inode && plat::PackDevice(plat::DeviceId(X.stx_dev_major, X.stx_dev_minor)) == Row.Device &&
                 int64_t(X.stx_size) == Row.Size && Stamp(X.stx_mtime) == Row.WriteTime &&
                 Stamp(X.stx_ctime) == Row.ChangeTime;
     }
     bool Same() const { return FSame; }
     bool Unlink() const { return FSame && ::unlinkat(FDir.Get(), FName.c_str(), 0) == 0; }
+    // The very entry checked goes, from the checked folder: no path is
+    // looked up again, and another file renamed over it in between is put back.
+    bool Trash(const std::string& Path) const
+    {
+        return FSame && plat::MoveToTrashAt(FDir.Get(), FName, Path, nullptr, &FChecked);
+    }
 
 private:
     plat::TFd FDir;
     std::string FName;
+    struct statx FChecked{};
     bool FSame = false;
 
     static uint64_t Stamp(const statx_timestamp& T) { return plat::TimespecToFileTime({T.tv_sec, long(T.tv_nsec)}); }
@@ -54,7 +61,6 @@ int32_t DeleteSelected(const TRowList& Rows, TScanKind Kind, bool ToRecycleBin, 
                        const std::function<void()>& ProcessMessages, TDeleteHooks Hooks)
 {
     S = TDeleteSummary{};
-    if (!Hooks.Trash) Hooks.Trash = [](const std::string& P) { return plat::MoveToTrash(P); };
     // The member rows of each row's group: the group begins at its header.
     std::vector<size_t> GroupStart(Rows.size(), 0);
     for (size_t I = 0, Start = 0; I < Rows.size(); ++I) {
@@ -85,9 +91,8 @@ int32_t DeleteSelected(const TRowList& Rows, TScanKind Kind, bool ToRecycleBin, 
         Item.Caption = RowFilePath(*Row, Kind);
         const TScannedFile File(Item.Caption, *Row);
         if (File.Same() && KeptCopyThere(I)) {
-            // The move to the trash goes by path, right after the check: what
-            // it moves can be restored from there.
-            if (ToRecycleBin) Item.Succeeded = Hooks.Trash(Item.Caption);
+            if (Hooks.AfterCheck) Hooks.AfterCheck();
+            if (ToRecycleBin) Item.Succeeded = File.Trash(Item.Caption);
             else Item.Succeeded = Hooks.Delete ? Hooks.Delete(Item.Caption) : File.Unlink();
         }
         ++(Item.Succeeded ? S.Succeeded : S.Failed);

@@ -23,8 +23,8 @@ struct TDeleteSummary {
 };
 
 struct TDeleteHooks {
-    std::function<bool(const std::string&)> Trash;   // plat::MoveToTrash unless replaced
     std::function<bool(const std::string&)> Delete;  // unlinkat on the checked folder unless replaced
+    std::function<void()> AfterCheck;                 // between a file's check and its removal
 };
 
 // The confirmation question of the Delete button for the file modes.

@@ -3,13 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/MountNamespace.h"
 #include "common/TempTree.h"
+#include "platform/PathAt.h"
 
 namespace {
 
@@ -31,16 +36,21 @@ protected:
         EXPECT_FALSE(Tree.Exists("cwd/files"));
     }
     std::string Trashed(const std::string& Name) { return Tree.Read("home/.local/share/Trash/files/" + Name); }
+    std::string InfoOf(const std::string& Name) { return Tree.Read("home/.local/share/Trash/info/" + Name + ".trashinfo"); }
     std::vector<std::pair<const char*, std::optional<std::string>>> FSaved;
     char FCwd[4096];
 };
 
 // Files and folders land in the home trash under their own bytes; a name the
-// trash holds already gets a number, nothing is overwritten.
+// trash holds already gets a number, nothing is overwritten, and each keeps
+// its own information. Under the elevated copy what the trash gains belongs
+// to the owner of the home folder, so the user's desktop can restore it.
 TEST_F(TrashTest, LandsInTheHomeTrashUnderItsOwnBytes) {
     Tree.File("work/a.txt", {.Content = "first"});
     Tree.File("work/folder/b.txt", {.Content = "b"});
     Tree.File("work/b\xff c.txt", {.Content = "latin-1 name"});
+    const uid_t Owner = geteuid() == 0 ? 4321 : geteuid();
+    ASSERT_EQ(chown(Tree.Dir("home").c_str(), Owner, gid_t(-1)), 0);
     std::string Error;
     for (const char* Name : {"work/a.txt", "work/folder", "work/b\xff c.txt"}) {
         EXPECT_TRUE(MoveToTrash(Tree.Path(Name), &Error)) << Name << ": " << Error;
@@ -50,8 +60,13 @@ TEST_F(TrashTest, LandsInTheHomeTrashUnderItsOwnBytes) {
     EXPECT_TRUE(MoveToTrash(Tree.Path("work/a.txt"), &Error)) << Error;
     EXPECT_EQ(Trashed("a.txt") + Trashed("a.2.txt") + Trashed("folder/b.txt"), "firstsecondb");
     EXPECT_EQ(Trashed("b\xff c.txt"), "latin-1 name");
-    const std::string Info = Tree.Read("home/.local/share/Trash/info/b\xff c.txt.trashinfo");
+    const std::string Info = InfoOf("b\xff c.txt");
     EXPECT_EQ(Info.rfind("[Trash Info]\nPath=" + Tree.Path("work/b%FF%20c.txt") + "\nDeletionDate=", 0), 0u) << Info;
+    for (const char* Rel : {"", "/Trash/files", "/Trash/info/a.txt.trashinfo", "/Trash/info/a.2.txt.trashinfo"}) {
+        struct stat St;
+        ASSERT_EQ(lstat(Tree.Path(std::string("home/.local/share") + Rel).c_str(), &St), 0) << Rel;
+        EXPECT_EQ(St.st_uid, Owner) << Rel;
+    }
 }
 
 // A missing file or a trash that cannot be made is a failure that moves
@@ -70,21 +85,100 @@ TEST_F(TrashTest, RefusalsAreFailuresAndLinksStayLinks) {
     EXPECT_EQ(Tree.Read("work/target.txt"), "t");
 }
 
+// Names too long to sit beside ".trashinfo" are shortened in the trash,
+// never inside a character, and paths longer than PATH_MAX go too; the
+// information keeps the true path.
+TEST_F(TrashTest, LongNamesAndDeepPathsAreTrashed) {
+    std::string Long, Deep = Tree.Dir("work/deep");
+    for (int I = 0; I < 125; ++I) Long += "\xc3\xa9";
+    Tree.File("work/" + Long + ".txt", {.Content = "long name"});
+    const std::string Part(200, 'd');
+    plat::TFd Fd(open(Deep.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (; Deep.size() <= PATH_MAX; Deep += "/" + Part) {
+        ASSERT_EQ(mkdirat(Fd.Get(), Part.c_str(), 0700), 0);
+        Fd.Reset(openat(Fd.Get(), Part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    ASSERT_TRUE(plat::TFd(openat(Fd.Get(), "f.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0600)).Valid());
+    std::string Error;
+    EXPECT_TRUE(MoveToTrash(Tree.Path("work/" + Long + ".txt"), &Error)) << Error;
+    EXPECT_TRUE(MoveToTrash(Deep + "/f.txt", &Error)) << Error;
+    const std::string Short = Long.substr(0, 240) + ".txt";
+    EXPECT_EQ(Trashed(Short) + Trashed("f.txt"), "long name");
+    for (const auto& [Info, Path] : {std::pair{Short, Tree.Path("work/" + Long + ".txt")}, {"f.txt", Deep + "/f.txt"}})
+        EXPECT_NE(InfoOf(Info).find("Path=" + plat::PercentEncoded(Path) + "\n"), std::string::npos) << Info;
+}
+
+// By descriptor: the entry is named in the trash as at the place it is
+// restored to; another file that took the checked one's name before the move
+// is put back, and nothing is trashed.
+TEST_F(TrashTest, ByDescriptorMovesOnlyTheCheckedFile) {
+    Tree.File("work/.card-1", {.Content = "card"});
+    Tree.File("work/checked.txt", {.Content = "checked"});
+    const plat::TFd Dir(open(Tree.Path("work").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct statx Checked;
+    ASSERT_TRUE(plat::StatAt(Dir.Get(), "checked.txt", Checked));
+    std::string Error;
+    EXPECT_TRUE(plat::MoveToTrashAt(Dir.Get(), ".card-1", Tree.Path("work/card.vcf"), &Error)) << Error;
+    EXPECT_EQ(Trashed("card.vcf"), "card");
+    EXPECT_NE(InfoOf("card.vcf").find("Path=" + Tree.Path("work/card.vcf") + "\n"), std::string::npos);
+    Tree.File("work/a.txt", {.Content = "renamed over the checked file"});
+    EXPECT_FALSE(plat::MoveToTrashAt(Dir.Get(), "a.txt", Tree.Path("work/a.txt"), &Error, &Checked));
+    EXPECT_EQ(Tree.Read("work/a.txt"), "renamed over the checked file");
+    EXPECT_FALSE(Tree.Exists("home/.local/share/Trash/files/a.txt") ||
+                 Tree.Exists("home/.local/share/Trash/info/a.txt.trashinfo"));
+}
+
 // A file on another file system goes to the trash at the top of that file
-// system, its path there relative; it never crosses to the home trash.
-TEST_F(TrashTest, OtherFileSystemUsesItsOwnTopTrash) {
+// system, its path there relative; it never crosses to the home trash. A
+// shared .Trash serves only as a real sticky folder holding a folder of the
+// user's own; a trash folder of another user's is never used.
+struct TopTrashCase {
+    const char* Label;
+    std::function<void(corvane_test::TempTree&, const std::string& Uid)> Before;
+    const char* Lands;  // the trash folder below the top, "" when it must fail
+};
+
+class TopTrashTest : public TrashTest, public ::testing::WithParamInterface<TopTrashCase> {};
+
+TEST_P(TopTrashTest, Lands) {
     Tree.Dir("mnt");
+    const std::string Uid = std::to_string(getuid());
     const int R = corvane_test::InPrivateMounts([&] {
         corvane_test::TmpfsOrSkip(Tree.Path("mnt"));
         Tree.File("mnt/sub/f.txt", {.Content = "on tmpfs"});
-        const std::string Top = "mnt/.Trash-" + std::to_string(getuid());
-        std::string Error;
-        return MoveToTrash(Tree.Path("mnt/sub/f.txt"), &Error) && Tree.Read(Top + "/files/f.txt") == "on tmpfs" &&
+        GetParam().Before(Tree, Uid);
+        const std::string Top = std::string("mnt/") + GetParam().Lands + Uid;
+        const bool Moved = MoveToTrash(Tree.Path("mnt/sub/f.txt"));
+        if (!*GetParam().Lands) return !Moved && Tree.Read("mnt/sub/f.txt") == "on tmpfs";
+        return Moved && Tree.Read(Top + "/files/f.txt") == "on tmpfs" &&
                Tree.Read(Top + "/info/f.txt.trashinfo").rfind("[Trash Info]\nPath=sub/f.txt\n", 0) == 0 &&
                !Tree.Exists("home/.local/share/Trash/files/f.txt");
     });
     if (R == corvane_test::NoPrivateMounts) GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(R, 0);
 }
+
+void GiveTo(const std::string& Path, uid_t Owner) {
+    if (chown(Path.c_str(), Owner, gid_t(-1)) != 0) throw std::runtime_error("chown " + Path);
+}
+// A shared .Trash of the given mode, holding the user's folder with the given owner and mode.
+void Shared(corvane_test::TempTree& T, mode_t Mode, const std::string& Uid, uid_t Owner, mode_t OwnMode) {
+    GiveTo(T.Dir("mnt/.Trash/" + Uid, {.Mode = OwnMode}), Owner);
+    T.SetMode("mnt/.Trash", Mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shell, TopTrashTest,
+    ::testing::Values(
+        TopTrashCase{"NothingThereYet", [](auto&, auto&) {}, ".Trash-"},
+        TopTrashCase{"OwnFolderInAStickyTrash",
+                     [](auto& T, auto& Uid) { Shared(T, 01777, Uid, getuid(), 0700); }, ".Trash/"},
+        TopTrashCase{"OtherUsersOpenFolderInAStickyTrash",
+                     [](auto& T, auto& Uid) { Shared(T, 01777, Uid, getuid() + 4321, 0777); }, ".Trash-"},
+        TopTrashCase{"OwnFolderInATrashNotSticky",
+                     [](auto& T, auto& Uid) { Shared(T, 0777, Uid, getuid(), 0700); }, ".Trash-"},
+        TopTrashCase{"OtherUsersTrashUid",
+                     [](auto& T, auto& Uid) { GiveTo(T.Dir("mnt/.Trash-" + Uid), getuid() + 4321); }, ""}),
+    [](const auto& Info) { return std::string(Info.param.Label); });
 
 } // namespace

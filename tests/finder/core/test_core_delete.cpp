@@ -6,6 +6,7 @@
 
 #include "finder/core/DeleteCore.h"
 #include "finder/core/ScanCore.h"
+#include "tests/common/MailboxFixture.h"
 #include "tests/finder/core/CoreTestSupport.h"
 
 using namespace finder;
@@ -20,10 +21,7 @@ protected:
     TRowList Rows;
     TDeleteHooks Hooks;
     TDeleteSummary S;
-
-    void SetUp() override {
-        Hooks.Trash = [](const std::string& P) { return P.find("refuse") == std::string::npos; };
-    }
+    corvane_test::ScopedEnv FData{"XDG_DATA_HOME", Tree.Path("data")};  // the trash
     // Scans the given places for copies and builds the rows, newest first.
     void ScanAndBuild(std::vector<std::string> Places) {
         TScanOptions O;
@@ -51,6 +49,7 @@ struct AfterScanCase {
     bool ToTrash = false;
     TChange Before = {};  // before the scan
     bool TickBoth = false;
+    TChange AfterCheck = {};  // between the ticked file's check and its removal
 };
 
 class DeleteOutcomeTest : public DeleteTest, public ::testing::WithParamInterface<AfterScanCase> {};
@@ -64,6 +63,7 @@ TEST_P(DeleteOutcomeTest, Outcome) {
     ScanAndBuild({"1", "2"});
     ASSERT_EQ(Rows.size(), 3u);
     C.Change(Tree);
+    if (C.AfterCheck) Hooks.AfterCheck = [&] { C.AfterCheck(Tree); };
     Rows[2]->Checked = true;
     Rows[1]->Checked = C.TickBoth;
     Rows[0]->Checked = true;  // a ticked header is neither counted nor removed
@@ -73,6 +73,7 @@ TEST_P(DeleteOutcomeTest, Outcome) {
     EXPECT_TRUE(C.Succeeds || S.Red);
     EXPECT_EQ(Tree.Exists("2/refuse.txt"), C.StillThere);
     EXPECT_EQ(Tree.Read("other/refuse.txt"), "same");
+    if (C.ToTrash) { EXPECT_EQ(Tree.Exists("data/Trash/files/refuse.txt"), C.Succeeds); }
     struct stat St;
     if (::stat(Tree.Path("other/alias").c_str(), &St) == 0) { EXPECT_EQ(St.st_mode & 0777, 0444u); }
 }
@@ -90,12 +91,20 @@ TChange MoveAndLink(const char* Rel, const char* Target) {
     };
 }
 const TChange Nothing = [](TempTree&) {};
+const TChange RenamedOver = [](TempTree& T) {
+    Rewrite("2/new", "SAME", 1000)(T);
+    ::rename(T.Path("2/new").c_str(), T.Path("2/refuse.txt").c_str());
+};
 
 INSTANTIATE_TEST_SUITE_P(
     AfterScan, DeleteOutcomeTest,
     ::testing::Values(
         AfterScanCase{"unchanged for good", Nothing, true, false},
-        AfterScanCase{"trash refuses", Nothing, false, true, true},
+        AfterScanCase{"trash refuses", Nothing, false, true, true,
+                      [](TempTree& T) { T.File("data", {.Content = "where the trash should be"}); }},
+        AfterScanCase{"to the trash", Nothing, true, false, true},
+        AfterScanCase{"to the trash, its folder replaced by a link after the check", Nothing, true, true, true, {},
+                      false, MoveAndLink("2", "other")},
         // Unlinking needs no write permission: another name of the file keeps its mode.
         AfterScanCase{"read-only for good", Nothing, true, false, false,
                       [](TempTree& T) {
@@ -105,12 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
         AfterScanCase{"grew after the scan", Rewrite("2/refuse.txt", "same+more", 1000), false, true},
         AfterScanCase{"rewritten, same size", Rewrite("2/refuse.txt", "SAME", 1001), false, true},
         AfterScanCase{"rewritten in place, its time set back", Rewrite("2/refuse.txt", "SAME", 1000), false, true},
-        AfterScanCase{"another file renamed over it, same size and time",
-                      [](TempTree& T) {
-                          Rewrite("2/new", "SAME", 1000)(T);
-                          ::rename(T.Path("2/new").c_str(), T.Path("2/refuse.txt").c_str());
-                      },
-                      false, true},
+        AfterScanCase{"another file renamed over it, same size and time", RenamedOver, false, true},
+        AfterScanCase{"to the trash, another file renamed over it after the check", Nothing, false, true, true, {},
+                      false, RenamedOver},
         AfterScanCase{"deleted by somebody else", Remove("2/refuse.txt"), false, false},
         AfterScanCase{"replaced by a link", MoveAndLink("2/refuse.txt", "../1/keep.txt"), false, true},
         AfterScanCase{"its folder replaced by a link to another folder", MoveAndLink("2", "other"), false, true},
