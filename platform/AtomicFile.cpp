@@ -53,4 +53,27 @@ bool MakeFolders(const std::string& Path) {
     return true;
 }
 
+std::optional<std::string> ReadSmallFile(const std::string& Path, size_t Limit, int& Err) {
+    const int Fd = open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (Fd < 0) {
+        Err = errno;
+        return std::nullopt;
+    }
+    struct stat St;
+    std::optional<std::string> Text;
+    if (fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && size_t(St.st_size) <= Limit) {
+        std::string Buf(size_t(St.st_size) + 1, '\0');
+        size_t Done = 0;
+        bool Failed = false;
+        for (ssize_t R; !Failed && Done < Buf.size() && (R = read(Fd, Buf.data() + Done, Buf.size() - Done)) != 0;) {
+            if (R > 0) Done += size_t(R);
+            Failed = R < 0 && errno != EINTR;
+        }
+        if (!Failed && Done <= Limit) Text = Buf.substr(0, Done);
+    }
+    Err = Text ? 0 : EINVAL;
+    close(Fd);
+    return Text;
+}
+
 } // namespace plat

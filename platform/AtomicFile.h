@@ -1,5 +1,7 @@
 #pragma once
-// Whole-file writes that never leave half a file behind.
+// Whole-file writes that never leave half a file behind, and the reads of
+// such small files.
+#include <optional>
 #include <string>
 
 #include <sys/types.h>
@@ -16,5 +18,10 @@ bool ReplaceFile(const std::string& Path, const std::string& Text, mode_t Mode, 
 
 // Makes Path and its missing parents (mode 0700); false when one cannot be made.
 bool MakeFolders(const std::string& Path);
+
+// The text of the regular file at Path, at most Limit bytes. Opened without
+// following a link and without blocking, so that a FIFO planted there cannot
+// hang the caller; nullopt (errno in Err) for anything else or a larger file.
+std::optional<std::string> ReadSmallFile(const std::string& Path, size_t Limit, int& Err);
 
 } // namespace plat

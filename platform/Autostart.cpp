@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include <unistd.h>
@@ -111,13 +110,10 @@ bool DesktopEntryRuns(const std::string& EntryText, const std::string& Program) 
 }
 
 bool AutostartEntryRuns(const std::string& ProgramPath) {
-    std::ifstream In(AutostartEntryPath(ProgramPath), std::ios::binary);
-    if (!In) return false;
-    std::string Text(MaxEntryBytes + 1, '\0');
-    In.read(Text.data(), std::streamsize(Text.size()));
-    Text.resize(size_t(In.gcount()));
-    // Anything this large is no entry of ours.
-    return Text.size() <= MaxEntryBytes && DesktopEntryRuns(Text, ProgramPath);
+    int Err = 0;
+    // Anything this large, or no regular file, is no entry of ours.
+    const auto Text = ReadSmallFile(AutostartEntryPath(ProgramPath), MaxEntryBytes, Err);
+    return Text && DesktopEntryRuns(*Text, ProgramPath);
 }
 
 bool WriteAutostartEntry(const std::string& ProgramPath, std::string& Error) {

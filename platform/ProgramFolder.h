@@ -2,7 +2,9 @@
 #include <string>
 
 namespace plat {
-// The running program file and its folder (ending in "/").
+// The running program file and its folder (ending in "/"). A file replaced
+// or removed while the program runs keeps its path: the file there now, or
+// none.
 std::string ProgramPath();
 std::string ProgramFolder();
 // Tests pretend the program lives elsewhere; "" restores the real one.

@@ -87,30 +87,6 @@ bool ValidName(const std::string& Name) {
            !HasControlCharacter(Name);
 }
 
-// A file's text, at most Limit bytes; nullopt when it cannot be read.
-std::optional<std::string> ReadSmallFile(const std::string& Path, size_t Limit, int& Err) {
-    const int Fd = open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (Fd < 0) {
-        Err = errno;
-        return std::nullopt;
-    }
-    struct stat St;
-    std::optional<std::string> Text;
-    if (fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && size_t(St.st_size) <= Limit) {
-        std::string Buf(size_t(St.st_size) + 1, '\0');
-        size_t Done = 0;
-        for (ssize_t R; Done < Buf.size() && (R = read(Fd, Buf.data() + Done, Buf.size() - Done)) != 0;) {
-            if (R < 0 && errno == EINTR) continue;
-            if (R < 0) break;
-            Done += size_t(R);
-        }
-        if (Done <= Limit) Text = Buf.substr(0, Done);
-    }
-    Err = Text ? 0 : EINVAL;
-    close(Fd);
-    return Text;
-}
-
 // Specifiers and variables of a unit file's value are written doubled, so
 // that systemd passes the text as it stands.
 std::string UnitLiteral(const std::string& S) {
@@ -120,6 +96,30 @@ std::string UnitLiteral(const std::string& S) {
         Out += C;
     }
     return Out;
+}
+
+// One argument of a command line that systemd hands over as it stands:
+// quoted, with its escapes, specifiers and variables undone by systemd.
+// Bytes past ASCII are escaped too: a line that is not UTF-8 is ignored.
+std::string UnitWord(const std::string& S) {
+    std::string Out = "\"";
+    for (unsigned char C : S) {
+        char Hex[8];
+        std::snprintf(Hex, sizeof Hex, "\\x%02x", C);
+        if (C >= 0x80) Out += Hex;
+        else if (C == '"' || C == '\\') Out += {'\\', char(C)};
+        else if (C == '%' || C == '$') Out += {char(C), char(C)};
+        else Out += char(C);
+    }
+    return Out + "\"";
+}
+
+// A path that systemd takes as written where it neither unquotes nor
+// expands (WorkingDirectory=): plain characters and no ".." step.
+bool PlainPath(const std::string& Path) {
+    return Path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,@") ==
+               std::string::npos &&
+           ("/" + Path + "/").find("/../") == std::string::npos;
 }
 
 std::string Description(const std::string& Name, const TWorkItem& Item) {
@@ -139,8 +139,10 @@ TSystemctlRunner& Runner() {
     return R;
 }
 
-void RunSystemctl(const std::vector<std::string>& Arguments) {
-    if (Runner()) return Runner()(Arguments);
+// Runs "systemctl --user Arguments"; false with the command and what it
+// said (at most a few lines) in Error when it did not succeed.
+bool RunSystemctl(const std::vector<std::string>& Arguments, std::string& Error) {
+    if (Runner()) return Runner()(Arguments, Error);
     const char* Path = std::getenv("PATH");
     std::string Found;
     std::string Dirs = Path ? Path : "/usr/bin:/bin";
@@ -151,26 +153,98 @@ void RunSystemctl(const std::vector<std::string>& Arguments) {
         if (E > B && access(Candidate.c_str(), X_OK) == 0) Found = Candidate;
         B = E + 1;
     }
-    if (Found.empty()) return;
+    if (Found.empty()) return true;  // no service manager to tell
     std::vector<std::string> Words = {Found, "--user"};
     Words.insert(Words.end(), Arguments.begin(), Arguments.end());
     std::vector<char*> Argv;
     for (auto& W : Words) Argv.push_back(W.data());
     Argv.push_back(nullptr);
+    int Pipe[2];
+    if (pipe2(Pipe, O_CLOEXEC) != 0) {
+        Error = std::string("Cannot run systemctl: ") + std::strerror(errno);
+        return false;
+    }
     posix_spawn_file_actions_t Actions;
     posix_spawn_file_actions_init(&Actions);
-    posix_spawn_file_actions_addopen(&Actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&Actions, Pipe[1], 1);
+    posix_spawn_file_actions_adddup2(&Actions, Pipe[1], 2);
     pid_t Pid = -1;
-    if (posix_spawn(&Pid, Found.c_str(), &Actions, nullptr, Argv.data(), environ) == 0)
-        while (waitpid(Pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+    const int Spawned = posix_spawn(&Pid, Found.c_str(), &Actions, nullptr, Argv.data(), environ);
     posix_spawn_file_actions_destroy(&Actions);
+    close(Pipe[1]);
+    std::string Said;
+    char Buf[1024];
+    for (ssize_t R; Spawned == 0 && (R = read(Pipe[0], Buf, sizeof Buf)) != 0;) {
+        if (R < 0 && errno == EINTR) continue;
+        if (R < 0) break;
+        if (Said.size() < 2048) Said.append(Buf, size_t(R));  // the rest is read and dropped
+    }
+    close(Pipe[0]);
+    int Status = -1;
+    if (Spawned == 0)
+        while (waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
+        }
+    if (Spawned == 0 && WIFEXITED(Status) && WEXITSTATUS(Status) == 0) return true;
+    for (char& C : Said)
+        if ((unsigned char)C < 32) C = ' ';
+    if (Spawned != 0) Said = std::strerror(Spawned);
+    Error = "\"systemctl --user";
+    for (const auto& A : Arguments) Error += " " + A;
+    Error += "\" failed" + (TrimBlanks(Said).empty() ? "" : ": " + TrimBlanks(Said));
+    return false;
 }
 
 bool Exists(const std::string& Path) {
     struct stat St;
     return lstat(Path.c_str(), &St) == 0;
+}
+
+// A file of an item: what it becomes (nullopt: removed) and what it was.
+struct TStep {
+    std::string Path;
+    std::optional<std::string> New, Old;
+    mode_t Mode;
+};
+
+bool Apply(const std::string& Path, const std::optional<std::string>& Text, mode_t Mode, std::string& Error) {
+    if (Text) return ReplaceFile(Path, *Text, Mode, Error);
+    if (unlink(Path.c_str()) == 0 || errno == ENOENT) return true;
+    Error = "Cannot remove \"" + Path + "\": " + std::strerror(errno);
+    return false;
+}
+
+void PutBack(const std::vector<TStep>& Steps, size_t Count) {
+    std::string Ignored;
+    for (size_t I = 0; I < Count; ++I) Apply(Steps[I].Path, Steps[I].Old, Steps[I].Mode, Ignored);
+}
+
+// Writes or removes the files in turn and tells systemd: with Units the timer
+// is enabled and started after the write; without, a timer that was there is
+// stopped and disabled before. On any failure the files and the timer are
+// put back as they were, and Error says why.
+bool Commit(std::vector<TStep>& Steps, const std::string& UnitsBase, bool Units, std::string& Error) {
+    for (auto& S : Steps) {
+        int Err = 0;
+        S.Old = ReadSmallFile(S.Path, MaxItemBytes, Err);
+    }
+    const std::string Timer = UnitsBase.substr(UnitsBase.rfind('/') + 1) + ".timer";
+    const bool HadTimer = Exists(UnitsBase + ".timer"), HadUnits = HadTimer || Exists(UnitsBase + ".service");
+    std::string Ignored;
+    if (!Units && HadTimer && !RunSystemctl({"disable", "--now", Timer}, Error)) return false;
+    size_t Done = 0;
+    while (Done < Steps.size() && Apply(Steps[Done].Path, Steps[Done].New, Steps[Done].Mode, Error)) ++Done;
+    const bool Written = Done == Steps.size();
+    if (Written && (Units ? RunSystemctl({"daemon-reload"}, Error) && RunSystemctl({"enable", "--now", Timer}, Error)
+                          : !HadUnits || RunSystemctl({"daemon-reload"}, Error)))
+        return true;
+    // Back as it was: a new timer stopped, the files, what systemd knows of
+    // them, and an old timer enabled again once it was stopped.
+    if (Written && Units && !HadTimer) RunSystemctl({"disable", "--now", Timer}, Ignored);
+    PutBack(Steps, Done);
+    if (Written) RunSystemctl({"daemon-reload"}, Ignored);
+    if (HadTimer && (Written || !Units)) RunSystemctl({"enable", "--now", Timer}, Ignored);
+    return false;
 }
 
 } // namespace
@@ -292,16 +366,19 @@ std::optional<std::string> ServiceUnitText(const std::string& ItemName, const TW
     const long BeginDay = std::chrono::sys_days(Date(T.wBeginYear, T.wBeginMonth, T.wBeginDay)).time_since_epoch().count();
     const std::string Condition = "d=$(( $(date -u -d \"$(date +%F)\" +%s) / 86400 - " + std::to_string(BeginDay) +
                                   " )); test $d -ge 0 && test $(( d % " + std::to_string(T.DaysInterval) + " )) -eq 0";
-    std::string Program;
-    for (char C : Item.ApplicationName) {
-        if (C == '\\' || C == '"') Program += '\\';
-        Program += C;
-    }
+    // The program is an argument of the shell, never the executable systemd
+    // checks: that one may not hold quotes or backslashes, nor "$" undone.
+    const std::string& Folder = Item.WorkingDirectory;
+    const bool HasFolder = Folder.size() > 1 && Folder[0] == '/';
+    const bool PlainFolder = HasFolder && PlainPath(Folder);
     std::string Text = Header(ItemName, Item) + "[Service]\nType=simple\n";
-    if (Item.WorkingDirectory.size() > 1 && Item.WorkingDirectory[0] == '/')
-        Text += "WorkingDirectory=" + UnitLiteral(Item.WorkingDirectory) + "\n";
+    if (PlainFolder) Text += "WorkingDirectory=" + Folder + "\n";
     Text += "ExecCondition=/bin/sh -c '" + UnitLiteral(Condition) + "'\n";
-    Text += "ExecStart=\"" + UnitLiteral(Program) + "\"";
+    if (HasFolder && !PlainFolder)
+        Text += "ExecStart=/bin/sh -c 'cd \"$$1\" && shift && exec \"$$0\" \"$$@\"' " + UnitWord(Item.ApplicationName) + " " +
+                UnitWord(Folder);
+    else
+        Text += "ExecStart=/bin/sh -c 'exec \"$$0\" \"$$@\"' " + UnitWord(Item.ApplicationName);
     if (!Item.Parameters.empty()) Text += " " + UnitLiteral(Item.Parameters);
     return Text + "\n";
 }
@@ -346,7 +423,6 @@ HRESULT TTask::Save() {
     LastError.clear();
     const std::string ItemPath = FFolders.Tasks + "/" + FName;
     const std::string Base = FFolders.Units + "/" + UnitBaseName(FName);
-    const std::string Timer = UnitBaseName(FName) + ".timer";
     std::optional<std::string> Service;
     if (Item.Trigger) {
         Service = ServiceUnitText(FName, Item);
@@ -363,48 +439,16 @@ HRESULT TTask::Save() {
         return E_INVALID_ARG;
     }
 
-    // What each file becomes (nullopt: removed), and what it was, to put back on a failure.
-    struct TStep {
-        std::string Path;
-        std::optional<std::string> New, Old;
-        mode_t Mode;
-    };
-    std::vector<TStep> Steps = {{Base + ".service", Service, {}, 0644},
-                                {Base + ".timer", Item.Trigger ? std::optional(TimerUnitText(FName, Item)) : std::nullopt,
-                                 {}, 0644},
-                                {ItemPath, FormatWorkItem(Item), {}, 0600}};
-    const bool HadUnits = Exists(Steps[1].Path) || Exists(Steps[0].Path);
     if (!MakeFolders(FFolders.Tasks) || (Item.Trigger && !MakeFolders(FFolders.Units))) {
         LastError = "Cannot create the folders \"" + FFolders.Tasks + "\" and \"" + FFolders.Units +
                     "\": " + std::strerror(errno);
         return E_UNEXPECTED_FAILURE;
     }
-    for (auto& S : Steps) {
-        int Err = 0;
-        S.Old = ReadSmallFile(S.Path, MaxItemBytes, Err);
-    }
-    if (!Item.Trigger && HadUnits) RunSystemctl({"disable", "--now", Timer});
-
-    const auto Apply = [](const std::string& Path, const std::optional<std::string>& Text, mode_t Mode,
-                          std::string& Error) {
-        if (Text) return ReplaceFile(Path, *Text, Mode, Error);
-        if (unlink(Path.c_str()) == 0 || errno == ENOENT) return true;
-        Error = "Cannot remove \"" + Path + "\": " + std::strerror(errno);
-        return false;
-    };
-    for (size_t I = 0; I < Steps.size(); ++I) {
-        if (Apply(Steps[I].Path, Steps[I].New, Steps[I].Mode, LastError)) continue;
-        std::string Ignored;
-        for (size_t Back = 0; Back < I; ++Back) Apply(Steps[Back].Path, Steps[Back].Old, Steps[Back].Mode, Ignored);
-        return E_UNEXPECTED_FAILURE;
-    }
-    if (Item.Trigger) {
-        RunSystemctl({"daemon-reload"});
-        RunSystemctl({"enable", "--now", Timer});
-    } else if (HadUnits) {
-        RunSystemctl({"daemon-reload"});
-    }
-    return S_OK;
+    std::vector<TStep> Steps = {{Base + ".service", Service, {}, 0644},
+                                {Base + ".timer", Item.Trigger ? std::optional(TimerUnitText(FName, Item)) : std::nullopt,
+                                 {}, 0644},
+                                {ItemPath, FormatWorkItem(Item), {}, 0600}};
+    return Commit(Steps, Base, Item.Trigger.has_value(), LastError) ? S_OK : E_UNEXPECTED_FAILURE;
 }
 
 std::vector<std::string> TTaskScheduler::Enum() const {
@@ -453,22 +497,32 @@ HRESULT TTaskScheduler::NewWorkItem(const std::string& Name, std::shared_ptr<TTa
 HRESULT TTaskScheduler::Delete(const std::string& Name) {
     LastError.clear();
     if (!ValidName(Name)) return E_INVALID_ARG;
-    const std::string Base = FFolders.Units + "/" + UnitBaseName(Name);
-    const bool HadUnits = Exists(Base + ".timer") || Exists(Base + ".service");
-    if (HadUnits) RunSystemctl({"disable", "--now", UnitBaseName(Name) + ".timer"});
-    HRESULT Result = S_OK;
+    // The item goes first: while it cannot be removed, the schedule stays whole.
     const std::string ItemPath = FFolders.Tasks + "/" + Name;
-    for (const std::string& Path : {Base + ".timer", Base + ".service", ItemPath}) {
-        if (unlink(Path.c_str()) == 0) continue;
-        if (errno != ENOENT) {
-            LastError = "Cannot remove \"" + Path + "\": " + std::strerror(errno);
-            Result = E_UNEXPECTED_FAILURE;
-        } else if (Path == ItemPath && Result == S_OK) {
-            Result = E_FILE_NOT_FOUND;
-        }
+    int Err = 0;
+    const auto Old = ReadSmallFile(ItemPath, MaxItemBytes, Err);
+    const bool Found = unlink(ItemPath.c_str()) == 0;
+    if (!Found && errno != ENOENT) {
+        LastError = "Cannot remove \"" + ItemPath + "\": " + std::strerror(errno);
+        return E_UNEXPECTED_FAILURE;
     }
-    if (HadUnits) RunSystemctl({"daemon-reload"});
-    return Result;
+    const HRESULT R = DeleteUnits(Name);
+    std::string Ignored;
+    if (R != S_OK && Old) ReplaceFile(ItemPath, *Old, 0600, Ignored);
+    return R != S_OK ? R : Found ? S_OK : E_FILE_NOT_FOUND;
+}
+
+bool TTaskScheduler::HasUnits(const std::string& Name) const {
+    const std::string Base = FFolders.Units + "/" + UnitBaseName(Name);
+    return ValidName(Name) && (Exists(Base + ".timer") || Exists(Base + ".service"));
+}
+
+HRESULT TTaskScheduler::DeleteUnits(const std::string& Name) {
+    LastError.clear();
+    if (!ValidName(Name)) return E_INVALID_ARG;
+    const std::string Base = FFolders.Units + "/" + UnitBaseName(Name);
+    std::vector<TStep> Steps = {{Base + ".timer", std::nullopt, {}, 0644}, {Base + ".service", std::nullopt, {}, 0644}};
+    return Commit(Steps, Base, false, LastError) ? S_OK : E_UNEXPECTED_FAILURE;
 }
 
 } // namespace plat

@@ -4,7 +4,8 @@
 // with a daily trigger also writes a systemd user service and timer for it
 // ($XDG_CONFIG_HOME/systemd/user) and enables the timer with
 // "systemctl --user" where that command exists. The user's service manager
-// runs only while the user is logged in.
+// runs only while the user is logged in. A change that systemd refuses is
+// undone: files and timer stay as they were.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,12 +63,14 @@ struct TSchedulerFolders {
 TSchedulerFolders DefaultSchedulerFolders();
 
 // How "systemctl --user ..." is run; tests replace it. The real one runs the
-// command where it exists and waits for it; its result is not looked at.
-using TSystemctlRunner = std::function<void(const std::vector<std::string>& Arguments)>;
+// command where it exists and waits for it: false, with what it said in
+// Error, when it failed; true when there is no systemctl.
+using TSystemctlRunner = std::function<bool(const std::vector<std::string>& Arguments, std::string& Error)>;
 void SetSystemctlRunner(TSystemctlRunner Runner);  // nullptr: the real one
 
 // The units of an item: the service runs the program from its folder on the
-// days of the trigger, the timer fires daily at the start time.
+// days of the trigger, the timer fires daily at the start time. Any path is
+// written so that systemd hands it over unchanged.
 std::string UnitBaseName(const std::string& ItemName);  // "corvane-<escaped name>"
 std::optional<std::string> ServiceUnitText(const std::string& ItemName, const TWorkItem& Item);
 std::string TimerUnitText(const std::string& ItemName, const TWorkItem& Item);
@@ -103,8 +106,14 @@ public:
     HRESULT Activate(const std::string& Name, std::shared_ptr<TTask>& Task);
     // A new item in memory; Save writes it (over a damaged one of that name).
     HRESULT NewWorkItem(const std::string& Name, std::shared_ptr<TTask>& Task);
-    // Disables the timer and removes the units and the item file.
+    // Removes the item file, then disables the timer and removes the units;
+    // when a step fails, what was done is put back.
     HRESULT Delete(const std::string& Name);
+    // Whether a timer or service of Name is there.
+    bool HasUnits(const std::string& Name) const;
+    // Disables the timer and removes the units, leaving the item file (one
+    // that cannot be read must not keep starting the program).
+    HRESULT DeleteUnits(const std::string& Name);
     std::string LastError;  // why the last call failed
 
 private:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and then runs the program or the tests.
-#   scripts/corvane.sh run        build and start Corvane (under Xvfb when there is no display)
+#   scripts/corvane.sh run        build Corvane alone and start it (under Xvfb when there is no display)
 #   scripts/corvane.sh test       build and run every test
 #   scripts/corvane.sh sanitize   build with AddressSanitizer and UBSan and run every test
 #   scripts/corvane.sh tsan       build the scanning core's tests with ThreadSanitizer and run them
@@ -41,11 +41,12 @@ build() { # build DIR "TARGET..." [cmake options...]
 install_missing
 case "${1:-run}" in
   run)
-    build build all
+    # The program alone, in a folder of its own: no test is configured or built.
+    build build-run corvane -DCORVANE_TESTS=OFF
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-      exec ./build/frame/corvane
+      exec ./build-run/frame/corvane
     else
-      exec xvfb-run -a -s "-screen 0 1280x800x24" ./build/frame/corvane
+      exec xvfb-run -a -s "-screen 0 1280x800x24" sh -c 'echo "No display: Corvane runs in an invisible Xvfb screen until you end it (Ctrl+C); to look at it, take a screenshot from another terminal: DISPLAY=$DISPLAY XAUTHORITY=$XAUTHORITY import -window root shot.png"; exec ./build-run/frame/corvane'
     fi ;;
   test)
     build build all

@@ -40,6 +40,18 @@ std::string Code(HRESULT R) {
     return Text;
 }
 
+void ShowRemovalFailure() { ShowMessage("The scheduled scan could not be removed. " + SchedulingAgent->LastError); }
+
+// Whether the program file is there. One removed while the program runs
+// cannot be set up to start; Tell says so to the user.
+bool ProgramIsThere(const std::string& Program, bool Tell) {
+    struct stat St;
+    if (stat(Program.c_str(), &St) == 0 && S_ISREG(St.st_mode)) return true;
+    if (Tell)
+        ShowMessage("The program file \"" + Program + "\" was removed while Corvane runs; start Corvane again to change this.");
+    return false;
+}
+
 QLabel* Caption(const QString& Text, QWidget* Parent, int X, int Y, bool Bold = false) {
     auto* L = new QLabel(Text, Parent);
     QFont F = L->font();
@@ -67,20 +79,20 @@ HRESULT ActivateTask(const std::string& Name, std::shared_ptr<plat::TTask>& ATas
 }
 
 HRESULT SaveTask() {
+    constexpr const char* Failed = "Error in Task.QueryInterface(IID_IPersistFile, pIPersistFile):";
     if (!Task) {
-        ShowMessage("Error in Task.QueryInterface(IID_IPersistFile, pIPersistFile):");
+        ShowMessage(Failed);
         return -1;
     }
     const HRESULT R = Task->Save();
-    // Nothing half-written stays behind; the user must hear that nothing changed.
-    if (R != S_OK) ShowMessage("The scheduled scan could not be saved. " + Task->LastError);
+    // Nothing half-written stays behind; the user must hear that nothing changed, and why.
+    if (R != S_OK) ShowMessage(std::string(Failed) + "\n" + Task->LastError);
     return R;
 }
 
 HRESULT DeleteTask(const std::string& Name) {
     const HRESULT R = SchedulingAgent->Delete(Name);
-    if (R != S_OK && R != plat::E_FILE_NOT_FOUND)
-        ShowMessage("The scheduled scan could not be removed. " + SchedulingAgent->LastError);
+    if (R != S_OK && R != plat::E_FILE_NOT_FOUND) ShowRemovalFailure();
     return R;
 }
 
@@ -234,6 +246,8 @@ void TFormOptions::SaveGeneralPage() {
 
 void TFormOptions::SetRunAtStartup(bool Enable) {
     const std::string Program = plat::ProgramPath();
+    // An entry that already runs a removed program stays as it is.
+    if (Enable && !ProgramIsThere(Program, !plat::AutostartEntryRuns(Program))) return;
     std::string Error;
     const bool Done =
         Enable ? plat::WriteAutostartEntry(Program, Error) : plat::RemoveAutostartEntry(Program, Error);
@@ -278,14 +292,21 @@ void TFormOptions::LoadSchedulePage() {
 void TFormOptions::SaveSchedule() {
     if (!SchedulingAgent) return;
     if (!cbActiveTask->isChecked()) {
-        if (Task) DeleteTask(ScheduledTaskName);
+        if (Task) {
+            DeleteTask(ScheduledTaskName);
+        } else if (SchedulingAgent->HasUnits(ScheduledTaskName) &&
+                   SchedulingAgent->DeleteUnits(ScheduledTaskName) != S_OK) {
+            // Units left by a job that could not be read would start the program for good.
+            ShowRemovalFailure();
+        }
         return;
     }
     plat::TASK_TRIGGER T;
     uint16_t Index = 0;
     if (!Task) {
-        if (SchedulingAgent->NewWorkItem(ScheduledTaskName, Task) != S_OK) return;
-        Task->Item.ApplicationName = plat::ProgramPath();
+        const std::string Program = plat::ProgramPath();
+        if (!ProgramIsThere(Program, true) || SchedulingAgent->NewWorkItem(ScheduledTaskName, Task) != S_OK) return;
+        Task->Item.ApplicationName = Program;
         Task->Item.WorkingDirectory = plat::ProgramFolder();
         Task->Item.Parameters = "-Scan";
         Task->Item.Flags = plat::TASK_FLAG_RUN_ONLY_IF_LOGGED_ON;

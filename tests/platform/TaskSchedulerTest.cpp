@@ -9,9 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <regex>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+
 #include "common/TempTree.h"
+#include "platform/Autostart.h"
 
 namespace {
 
@@ -21,17 +27,22 @@ using Commands = std::vector<std::vector<std::string>>;
 class TaskSchedulerTest : public corvane_test::TempTreeTest {
 protected:
     void SetUp() override {
-        SetSystemctlRunner([this](const std::vector<std::string>& A) { Ran.push_back(A); });
+        // Every call is logged; a call whose first word is Refused fails.
+        SetSystemctlRunner([this](const std::vector<std::string>& A, std::string& Error) {
+            Ran.push_back(A);
+            return A[0] == Refused ? (Error = "refused by systemd", false) : true;
+        });
     }
-    void TearDown() override { SetSystemctlRunner([](const std::vector<std::string>&) {}); }
+    void TearDown() override { SetSystemctlRunner([](const std::vector<std::string>&, std::string&) { return true; }); }
 
     TSchedulerFolders Folders() { return {Tree.Path("data/tasks"), Tree.Path("config/systemd/user")}; }
 
-    // Saves "Corvane.job" running Program at 21:05 on every Days-th day from Begin.
-    std::shared_ptr<TTask> SaveJob(const std::string& Program, std::chrono::year_month_day Begin, int Days) {
+    // Saves "Corvane.job" running Program in Folder at 21:05 on every Days-th day from Begin.
+    std::shared_ptr<TTask> SaveJob(const std::string& Program, std::chrono::year_month_day Begin, int Days,
+                                   const std::string& Folder = "/usr/bin/") {
         std::shared_ptr<TTask> Task;
         EXPECT_EQ(TTaskScheduler(Folders()).NewWorkItem("Corvane.job", Task), S_OK);
-        Task->Item = {Program, "/usr/bin/", "-Scan", "Runs 100% Corvane", "someone", TASK_FLAG_RUN_ONLY_IF_LOGGED_ON, 0,
+        Task->Item = {Program, Folder, "-Scan", "Runs 100% Corvane", "someone", TASK_FLAG_RUN_ONLY_IF_LOGGED_ON, 0,
                       TASK_TRIGGER{.wBeginYear = uint16_t(int(Begin.year())), .wBeginMonth = uint16_t(unsigned(Begin.month())),
                                    .wBeginDay = uint16_t(unsigned(Begin.day())), .wStartHour = 21, .wStartMinute = 5,
                                    .TriggerType = TASK_TIME_TRIGGER_DAILY, .DaysInterval = uint16_t(Days)}};
@@ -42,6 +53,7 @@ protected:
     const std::string Service = "config/systemd/user/corvane-Corvane.job.service";
     const std::string Timer = "config/systemd/user/corvane-Corvane.job.timer";
     Commands Ran;
+    std::string Refused;
 };
 
 TEST_F(TaskSchedulerTest, SavedItemReadsBackUnderItsExactNameAndDeletes) {
@@ -113,6 +125,130 @@ TEST_F(TaskSchedulerTest, DamagedItemIsNotActivated) {
         std::shared_ptr<TTask> Task;
         EXPECT_EQ(Agent.Activate("Corvane.job", Task), E_INVALID_DATA) << Text;
         EXPECT_TRUE(Task == nullptr && !Agent.LastError.empty()) << Text;
+    }
+}
+
+// A refusal of systemd, or a file that cannot be removed, leaves the whole
+// schedule as it was, its timer enabled again.
+TEST_F(TaskSchedulerTest, RefusedOrHalfDoneChangesAreUndone) {
+    auto Task = SaveJob("/usr/bin/corvane", std::chrono::year(2025) / 1 / 30, 3);
+    const auto Files = [&] { return std::vector{Tree.Read(Item), Tree.Read(Service), Tree.Read(Timer)}; };
+    const auto Before = Files();
+    TTaskScheduler Agent(Folders());
+    const std::pair<bool, const char*> Cases[] = {{true, "enable"}, {true, "daemon-reload"}, {false, "disable"},
+                                                  {false, "daemon-reload"}};  // a save or a removal, the step refused
+    for (const auto& [Save, Step] : Cases) {
+        SCOPED_TRACE(std::string(Save ? "save, " : "removal, ") + Step);
+        Refused = Step;
+        Ran.clear();
+        TASK_TRIGGER T = *Task->Item.Trigger;
+        T.wStartHour = 7;
+        ASSERT_EQ(Task->SetTrigger(0, T), S_OK);
+        EXPECT_NE(Save ? Task->Save() : Agent.Delete("Corvane.job"), S_OK);
+        EXPECT_NE((Save ? Task->LastError : Agent.LastError).find("refused by systemd"), std::string::npos);
+        EXPECT_EQ(Files(), Before);
+        EXPECT_EQ(Ran.back(), (std::vector<std::string>{Refused == "disable" ? "disable" : "enable", "--now",
+                                                         "corvane-Corvane.job.timer"}));
+    }
+    // The real runner, through a stand-in systemctl that refuses: its words reach the user.
+    Tree.File("bin/systemctl", {.Content = "#!/bin/sh\necho \"$*: Failed to connect to bus\" >&2\nexit 1\n", .Mode = 0755});
+    const std::string Path = std::getenv("PATH");
+    setenv("PATH", Tree.Path("bin").c_str(), 1);
+    SetSystemctlRunner(nullptr);
+    EXPECT_NE(Task->Save(), S_OK);
+    setenv("PATH", Path.c_str(), 1);
+    SetUp();
+    EXPECT_NE(Task->LastError.find("--user daemon-reload: Failed to connect to bus"), std::string::npos) << Task->LastError;
+    EXPECT_EQ(Files(), Before);
+    // The item that cannot be removed (a folder stands in its way even for
+    // root) keeps the timer and units untouched.
+    Refused.clear();
+    Ran.clear();
+    ASSERT_EQ(unlink(Tree.Path(Item).c_str()), 0);
+    Tree.File(Item + "/in-the-way");
+    EXPECT_NE(Agent.Delete("Corvane.job"), S_OK);
+    EXPECT_TRUE(Ran.empty());
+    EXPECT_EQ(std::vector({Tree.Read(Service), Tree.Read(Timer)}), std::vector(Before.begin() + 1, Before.end()));
+}
+
+// Whether Read, run in a child, waits in the open of the FIFO at Path for a
+// writer; the child is then let go by one that writes nothing.
+bool WaitsOnFifo(const std::string& Path, const std::function<void()>& Read) {
+    const pid_t Pid = fork();
+    if (Pid == 0) {
+        Read();
+        _exit(0);
+    }
+    for (int Status;;) {
+        if (waitpid(Pid, &Status, WNOHANG) == Pid) return false;
+        std::string Where;
+        std::ifstream("/proc/" + std::to_string(Pid) + "/wchan") >> Where;
+        if (Where != "wait_for_partner") continue;
+        close(open(Path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        waitpid(Pid, &Status, 0);
+        return true;
+    }
+}
+
+// A FIFO planted where the autostart entry or a unit is read is no file of
+// ours and never waited on.
+TEST_F(TaskSchedulerTest, FifosAreNotWaitedOn) {
+    const char* Old = std::getenv("XDG_CONFIG_HOME");
+    const std::string Saved = Old ? Old : "";
+    setenv("XDG_CONFIG_HOME", Tree.Path("config").c_str(), 1);
+    const std::string Entry = Tree.Fifo("config/autostart/corvane.desktop");
+    EXPECT_FALSE(WaitsOnFifo(Entry, [] { AutostartEntryRuns("/usr/bin/corvane"); }));
+    Old ? setenv("XDG_CONFIG_HOME", Saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+    EXPECT_FALSE(WaitsOnFifo(Tree.Fifo(Service), [&] { SaveJob("/usr/bin/corvane", std::chrono::year(2025) / 1 / 30, 3); }));
+}
+
+// Runs a command line of a unit as systemd hands it over (words split and
+// unquoted, "\\x" and other escapes, "%%" and "$$" undone) in Folder; its exit status.
+int RunAsSystemd(const std::string& Line, const std::string& Folder) {
+    std::vector<std::string> Words;
+    for (size_t I = 0; I < Line.size(); ++I) {
+        if (Line[I] == ' ') continue;
+        const char Quote = Line[I] == '"' || Line[I] == '\'' ? Line[I++] : ' ';
+        std::string W;
+        for (; I < Line.size() && Line[I] != Quote; ++I) {
+            if (Line[I] == '\\' && Line[++I] == 'x') W += char(std::stoi(Line.substr(I + 1, 2), nullptr, 16)), I += 2;
+            else W += Line[I];
+        }
+        Words.push_back(std::regex_replace(W, std::regex("([%$])\\1"), "$1"));
+    }
+    std::vector<char*> Argv;
+    for (auto& W : Words) Argv.push_back(W.data());
+    Argv.push_back(nullptr);
+    const pid_t Pid = fork();
+    if (Pid == 0) {
+        if (chdir(Folder.c_str()) == 0) execv(Argv[0], Argv.data());
+        _exit(127);
+    }
+    int Status = -1;
+    waitpid(Pid, &Status, 0);
+    return Status;
+}
+
+// A program whose folder holds what a unit file reads as quoting, escapes,
+// specifiers, variables or separators: systemd accepts the units, and the
+// command it runs starts that very program, in its folder, with "-Scan".
+TEST_F(TaskSchedulerTest, OddProgramPathsReachTheProgramWhole) {
+    const std::string Env = "XDG_RUNTIME_DIR=" + Tree.Dir("runtime", {.Mode = 0700}) + " ";  // no manager asked
+    const bool Verify = std::system("command -v systemd-analyze >/dev/null 2>&1") == 0;
+    for (const std::string Name : {"plain-folder", "my \"odd\" 'folder' \\ $HOME %n; 100% caf\xc3\xa9 \xff"}) {
+        SCOPED_TRACE(Name);
+        const std::string Folder = Tree.Dir(Name), Ran = Tree.Path("ran");
+        const std::string Program = Tree.File(Name + "/corvane", {.Content = "#!/bin/sh\n{ pwd; echo \"$@\"; } >'" + Ran + "'\n",
+                                                                  .Mode = 0755});
+        SaveJob(Program, std::chrono::year(2025) / 1 / 30, 3, Folder + "/");
+        const std::string Text = Tree.Read(Service);
+        std::smatch Start, WorkingDirectory;
+        ASSERT_TRUE(std::regex_search(Text, Start, std::regex("\nExecStart=(.*)\n")));
+        const bool Set = std::regex_search(Text, WorkingDirectory, std::regex("\nWorkingDirectory=(.*)\n"));
+        EXPECT_EQ(RunAsSystemd(Start[1], Set ? std::regex_replace(WorkingDirectory[1].str(), std::regex("%%"), "%") : "/"), 0);
+        EXPECT_EQ(Tree.Read("ran"), Folder + "\n-Scan\n");
+        const std::string Check = Env + "systemd-analyze verify --user " + Tree.Path(Timer) + " " + Tree.Path(Service);
+        EXPECT_TRUE(!Verify || std::system((Check + " >/dev/null 2>&1").c_str()) == 0) << Check;
     }
 }
 

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", Data.path().toLocal8Bit());
     // No test may enable a timer of the machine's own service manager.
-    plat::SetSystemctlRunner([](const std::vector<std::string>&) {});
+    plat::SetSystemctlRunner([](const std::vector<std::string>&, std::string&) { return true; });
     QApplication App(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 #include <utility>
+
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include "common/TempTree.h"
 #include "frame/SettingsUnit.h"
@@ -31,6 +36,7 @@ protected:
         MyRegistryInfo = TMyRegistryInfo{};
     }
     void TearDown() override {
+        SetSystemctlRunner([](const std::vector<std::string>&, std::string&) { return true; });
         ReleaseScheduling();
         SetMessageBoxHandler(nullptr);
         TRegistry::SetStoreFolder("");
@@ -119,6 +125,75 @@ TEST_F(OptionsTest, FailedWritesAreShownAndADamagedJobIsReplaced) {
     EXPECT_NE(Messages[1].find(Tree.Path("config/autostart")), std::string::npos) << Messages[1];
     ASSERT_NE(StoredJob(), nullptr);
     EXPECT_EQ(StoredJob()->Item.ApplicationName, ProgramPath());
+}
+
+// A job that cannot be read no longer keeps its units starting the program:
+// OK with the box unticked removes them, and leaves the file for the user.
+TEST_F(OptionsTest, UnitsOfAnUnreadableJobAreRemoved) {
+    const std::string Units = "config/systemd/user/corvane-Corvane.job";
+    Tree.File("data/corvane/tasks/Corvane.job", {.Content = "[Corvane work item]\nApplicationName=/usr/bin/corvane\n"});
+    Tree.File(Units + ".timer");
+    Tree.File(Units + ".service");
+    Open()->BitBtn1->click();
+    EXPECT_FALSE(Tree.Exists(Units + ".timer") || Tree.Exists(Units + ".service"));
+    EXPECT_TRUE(Tree.Exists("data/corvane/tasks/Corvane.job"));
+}
+
+// systemd refusing the new timer: the failed save is shown with its reason,
+// and no job is left that would never run.
+TEST_F(OptionsTest, ScheduleThatSystemdRefusesIsShownAndUndone) {
+    SetSystemctlRunner([](const std::vector<std::string>& A, std::string& Error) {
+        Error = "Failed to connect to bus";
+        return A[0] != "enable";
+    });
+    auto Form = Open();
+    Form->cbActiveTask->setChecked(true);
+    Form->BitBtn1->click();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].rfind("Error in Task.QueryInterface(IID_IPersistFile, pIPersistFile):\n", 0), 0u) << Messages[0];
+    EXPECT_NE(Messages[0].find("Failed to connect to bus"), std::string::npos) << Messages[0];
+    EXPECT_EQ(StoredJob(), nullptr);
+    EXPECT_FALSE(Tree.Exists("config/systemd/user/corvane-Corvane.job.timer"));
+}
+
+// The program file replaced (an upgrade) or removed while the program runs,
+// done by a copy of this test program to itself: a new file at the path is
+// the program; without one, nothing is set up to start a missing file.
+TEST_F(OptionsTest, ProgramReplacedOrRemovedWhileItRuns) {
+    if (const char* Mode = std::getenv("CORVANE_TEST_PROGRAM")) {  // in the copy
+        const bool Replaced = std::string(Mode) == "replaced";
+        const std::string Self = ProgramPath();
+        ASSERT_EQ(unlink(Self.c_str()), 0);
+        if (Replaced) std::ofstream(Self) << "the new version";
+        EXPECT_EQ(ProgramPath(), Self);
+        auto Form = Open();
+        EXPECT_EQ(Form->LabelVer->text().startsWith("Version: "), Replaced) << Form->LabelVer->text().toStdString();
+        Form->ChkRun->setChecked(true);
+        Form->cbActiveTask->setChecked(true);
+        Form->BitBtn1->click();
+        EXPECT_EQ(AutostartEntryRuns(Self), Replaced);
+        EXPECT_EQ(StoredJob() != nullptr, Replaced);
+        EXPECT_EQ(Messages.size(), Replaced ? 0u : 2u);
+        return;
+    }
+    for (const std::string Mode : {"replaced", "removed"}) {
+        const std::string Copy = Tree.Dir(Mode) + "/corvane";
+        std::filesystem::copy_file("/proc/self/exe", Copy);
+        std::vector<std::string> Args = {Copy, "--gtest_brief=1", "--gtest_filter=OptionsTest.ProgramReplacedOrRemovedWhileItRuns"},
+                                 Env = {"CORVANE_TEST_PROGRAM=" + Mode};
+        for (char** E = environ; *E; ++E) Env.push_back(*E);
+        const auto Pointers = [](std::vector<std::string>& Words) {
+            std::vector<char*> P;
+            for (auto& W : Words) P.push_back(W.data());
+            return P.push_back(nullptr), P;
+        };
+        auto Argv = Pointers(Args), Envp = Pointers(Env);
+        pid_t Pid = -1;
+        int Status = -1;
+        ASSERT_EQ(posix_spawn(&Pid, Copy.c_str(), nullptr, nullptr, Argv.data(), Envp.data()), 0);
+        waitpid(Pid, &Status, 0);
+        EXPECT_EQ(Status, 0) << Mode;
+    }
 }
 
 } // namespace
