@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -39,15 +38,6 @@ struct TSlistDeleter {
 
 } // namespace
 
-const char* RedirectProtocols(const std::string& URL) {
-    static const std::string Secure = "https://";
-    const bool IsSecure = URL.size() >= Secure.size() &&
-                          std::equal(Secure.begin(), Secure.end(), URL.begin(), [](char A, char B) {
-                              return A == (B >= 'A' && B <= 'Z' ? char(B - 'A' + 'a') : B);
-                          });
-    return IsSecure ? "https" : "http,https";
-}
-
 void THttpClient::Get(const std::string& URL, const std::function<bool(const char*, size_t)>& Sink) {
     static TCurlGlobal Global;
     std::unique_ptr<CURL, TCurlDeleter> Curl(curl_easy_init());
@@ -69,8 +59,10 @@ void THttpClient::Get(const std::string& URL, const std::function<bool(const cha
 
     curl_easy_setopt(C, CURLOPT_URL, URL.c_str());
     curl_easy_setopt(C, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(C, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(C, CURLOPT_REDIR_PROTOCOLS_STR, RedirectProtocols(URL));
+    // A refused address fails as any failed GET does.
+    const char* Protocols = AllowPlainHttp ? "http,https" : "https";
+    curl_easy_setopt(C, CURLOPT_PROTOCOLS_STR, Protocols);
+    curl_easy_setopt(C, CURLOPT_REDIR_PROTOCOLS_STR, Protocols);
     curl_easy_setopt(C, CURLOPT_FOLLOWLOCATION, HandleRedirects ? 1L : 0L);
     curl_easy_setopt(C, CURLOPT_MAXREDIRS, long(RedirectMaximum));
     // No proxy, whatever the environment says.

@@ -12,10 +12,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The protocols a redirect may lead to: a request made over HTTPS never
-// continues in plain text.
-const char* RedirectProtocols(const std::string& URL);
-
 class THttpClient {
 public:
     int ReadTimeout = 5000;  // ms; bounds a stalled transfer as a whole
@@ -30,6 +26,10 @@ public:
     // The update file is small: a body beyond this is refused, so a broken or
     // hostile server cannot fill the disk.
     int64_t MaxBodySize = int64_t(1) << 20;
+    // HTTPS alone, for the first address and every redirect: the update file
+    // decides whether the updater runs. Tests against a local server without
+    // TLS allow plain HTTP.
+    bool AllowPlainHttp = false;
 
     // GETs URL and hands each piece of the body to Sink (which returns false
     // to stop). Throws EHttpError on any failure, also an HTTP error status.

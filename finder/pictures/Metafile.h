@@ -14,9 +14,10 @@ struct TMetafileSvg {
     std::string Svg;
 };
 
-// The records of a metafile lie within its data and end with the end record;
-// false names what is wrong. Nothing is handed to a converter before this.
-bool CheckWmfRecords(const unsigned char* Data, size_t Size, std::string& Error);
+// The records of a metafile lie within its data and end with the end record,
+// and a WMF's bitmaps fit their records and together MaxPixels; false names
+// what is wrong. Nothing is handed to a converter before this.
+bool CheckWmfRecords(const unsigned char* Data, size_t Size, std::string& Error, long long MaxPixels);
 bool CheckEmfRecords(const unsigned char* Data, size_t Size, std::string& Error);
 // True when the data is an enhanced metafile (header record with " EMF").
 bool IsEmfData(const unsigned char* Data, size_t Size);

@@ -137,10 +137,77 @@ void DrawInExactColours(wmfAPI* API, TWmfSvgText& Out)
 
 namespace {
 
+// The records that carry a bitmap: where it starts, in bytes after the
+// function field; a device-independent bitmap or an old device bitmap, whose
+// rows start RowsAt bytes in; Optional when a record of (Function >> 8) + 3
+// words carries none. The converter reads a bitmap from every DIBSTRETCHBLT.
+struct TWmfBitmapRecord {
+    uint32_t Function, At;
+    bool Dib;
+    uint32_t RowsAt;
+    bool Optional;
+};
+constexpr TWmfBitmapRecord kWmfBitmapRecords[] = {
+    {0x0D33, 18, true, 0, false},   // SETDIBTODEV
+    {0x0F43, 22, true, 0, false},   // STRETCHDIB
+    {0x0B41, 20, true, 0, false},   // DIBSTRETCHBLT
+    {0x0940, 16, true, 0, true},    // DIBBITBLT
+    {0x0142, 4, true, 0, false},    // DIBCREATEPATTERNBRUSH
+    {0x0922, 16, false, 10, true},  // BITBLT
+    {0x0B23, 20, false, 10, true},  // STRETCHBLT
+    {0x01F9, 0, false, 32, false},  // CREATEPATTERNBRUSH
+};
+
+// The pixels of the bitmap in a record of Bytes bytes at Record as the
+// converter will unpack it; -1 when its header does not fit the record, its
+// rows (unless run-length packed) lie outside it, or it has no pixels.
+// The converter sizes a bitmap by the header alone and unpacks it in full,
+// so a few bytes may claim gigabytes.
+long long WmfBitmapPixels(const unsigned char* Record, uint64_t Bytes, const TWmfBitmapRecord& Kind)
+{
+    if (Bytes < 6 + uint64_t(Kind.At) + 12) return -1;
+    const unsigned char* B = Record + 6 + Kind.At;
+    const uint64_t Left = Bytes - 6 - Kind.At;
+    if (!Kind.Dib) {
+        const long long Width = int16_t(ReadU16(B + 2)), Height = int16_t(ReadU16(B + 4));
+        const uint64_t RowBytes = ReadU16(B + 6);
+        if (Width <= 0 || Height <= 0 || Left < Kind.RowsAt || RowBytes * uint64_t(Height) > Left - Kind.RowsAt)
+            return -1;
+        return Width * Height;
+    }
+    // Header of 12 bytes (16-bit fields) or of 40 and more.
+    const uint32_t HeaderBytes = ReadU32(B);
+    const bool Core = HeaderBytes == 12;
+    if (!Core && (HeaderBytes < 40 || HeaderBytes > Left)) return -1;
+    long long Width = Core ? ReadU16(B + 4) : ReadI32(B + 4);
+    long long Height = Core ? ReadU16(B + 6) : std::llabs(ReadI32(B + 8));
+    // The converter takes a SETDIBTODEV's start and count of scan lines,
+    // when set, for the width and height.
+    if (Kind.Function == 0x0D33) {
+        if (const uint32_t Start = ReadU16(Record + 10)) Width = Start;
+        if (const uint32_t Count = ReadU16(Record + 8)) Height = Count;
+    }
+    uint64_t BitsPerPixel = ReadU16(B + (Core ? 10 : 14));
+    const uint32_t Compression = Core ? 0 : ReadU32(B + 16), Used = Core ? 0 : ReadU32(B + 32);
+    if (Width <= 0 || Height <= 0 || Width > 65535 || Height > 65535 || BitsPerPixel == 0 || BitsPerPixel > 32 ||
+        (BitsPerPixel % 8 != 0 && BitsPerPixel != 1 && BitsPerPixel != 4))
+        return -1;
+    // Every colour entry it counts lies in the record, at least 2 bytes each
+    // (palette indexes): the converter may size its palette by the count
+    // alone.
+    const uint64_t Colours = Used ? Used : BitsPerPixel <= 8 ? 1u << BitsPerPixel : 0;
+    if (Colours * 2 > Left - HeaderBytes) return -1;
+    if (Compression == 2) BitsPerPixel *= 2;
+    const uint64_t Rows = (uint64_t(Width) * BitsPerPixel + 31) / 32 * 4 * uint64_t(Height);
+    if ((Compression == 0 || Compression == 3) && Rows > Left - HeaderBytes - Colours * 2) return -1;
+    return Width * Height;
+}
+
 // Walks the records; gives where the metafile header starts and the largest
-// record in 16-bit words.
-bool WalkWmfRecords(const unsigned char* Data, size_t Size, std::string& Error, size_t& HeaderAt,
-                    uint64_t& LargestWords)
+// record in 16-bit words. The bitmaps of all records together stay within
+// MaxPixels: pattern brushes live until the end.
+bool WalkWmfRecords(const unsigned char* Data, size_t Size, long long MaxPixels, std::string& Error,
+                    size_t& HeaderAt, uint64_t& LargestWords)
 {
     LargestWords = 0;
     size_t At = 0;
@@ -162,6 +229,7 @@ bool WalkWmfRecords(const unsigned char* Data, size_t Size, std::string& Error, 
     }
     HeaderAt = At;
     At += kWmfHeaderSize;
+    long long BitmapPixels = 0;
     while (Size - At >= 6) {
         const uint64_t Bytes = uint64_t(ReadU32(Data + At)) * 2;
         const uint32_t Function = ReadU16(Data + At + 4);
@@ -171,6 +239,15 @@ bool WalkWmfRecords(const unsigned char* Data, size_t Size, std::string& Error, 
         }
         LargestWords = std::max(LargestWords, Bytes / 2);
         if (Function == 0) return true;
+        for (const TWmfBitmapRecord& Kind : kWmfBitmapRecords) {
+            if (Function != Kind.Function || (Kind.Optional && Bytes / 2 == (Function >> 8) + 3)) continue;
+            const long long Pixels = WmfBitmapPixels(Data + At, Bytes, Kind);
+            if (Pixels < 0 || Pixels > MaxPixels - BitmapPixels) {
+                Error = "WMF error: a bitmap outside its record or over the pixel limit";
+                return false;
+            }
+            BitmapPixels += Pixels;
+        }
         At += size_t(Bytes);
     }
     Error = "WMF error: no end record";
@@ -179,11 +256,11 @@ bool WalkWmfRecords(const unsigned char* Data, size_t Size, std::string& Error, 
 
 } // namespace
 
-bool CheckWmfRecords(const unsigned char* Data, size_t Size, std::string& Error)
+bool CheckWmfRecords(const unsigned char* Data, size_t Size, std::string& Error, long long MaxPixels)
 {
     size_t HeaderAt = 0;
     uint64_t LargestWords = 0;
-    return WalkWmfRecords(Data, Size, Error, HeaderAt, LargestWords);
+    return WalkWmfRecords(Data, Size, MaxPixels, Error, HeaderAt, LargestWords);
 }
 
 bool IsEmfData(const unsigned char* Data, size_t Size)
@@ -233,7 +310,7 @@ bool WmfToSvg(const unsigned char* Data, size_t Size, TMetafileSvg& Out, std::st
 {
     size_t HeaderAt = 0;
     uint64_t LargestWords = 0;
-    if (!WalkWmfRecords(Data, Size, Error, HeaderAt, LargestWords)) return false;
+    if (!WalkWmfRecords(Data, Size, MaxPixels, Error, HeaderAt, LargestWords)) return false;
     // libwmf reads from a buffer it may not own as const. It sizes its record
     // buffer by the header's largest-record field, which may be anything:
     // the copy carries the true value.

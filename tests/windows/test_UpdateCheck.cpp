@@ -94,6 +94,7 @@ protected:
         Hooks.Run = [this](const std::string& Program) { return Started.push_back(Program), false; };  // not started
         plat::SetShellHooks(Hooks);
         Dm.UpdateSite = Server.BaseURL;
+        Dm.IdHTTP1.AllowPlainHttp = true;  // the local server speaks no TLS
         Dm.Terminate = [this] { ++Terminated; };
     }
     void TearDown() override {
@@ -174,11 +175,15 @@ TEST_F(UpdateCheck, StartUpCheckAndTheUpdater) {
     }
 }
 
-// The update file comes over HTTPS, and no redirect takes it off HTTPS.
-TEST(HttpClient, SecureRequestsRedirectOnlyToSecureAddresses) {
-    EXPECT_STREQ(RedirectProtocols(TDM().UpdateSite + "/update/Update.xml"), "https");
-    EXPECT_STREQ(RedirectProtocols("HTTPS://corvane.example/x"), "https");
-    EXPECT_STREQ(RedirectProtocols("http://127.0.0.1:8080/x"), "http,https");
+// The update file comes over HTTPS alone: the vendor's site is HTTPS, and a
+// plain address is refused before any request is sent.
+TEST(HttpClient, SecureRequestsOnly) {
+    TDM Dm;
+    EXPECT_EQ(Dm.UpdateSite.rfind("https://", 0), 0u) << Dm.UpdateSite;
+    THttpTestServer Server;
+    EXPECT_THROW(Dm.IdHTTP1.Get(Server.BaseURL + "/update/Update.xml", [](const char*, size_t) { return true; }),
+                 EHttpError);
+    EXPECT_EQ(Server.Requests, 0);
 }
 
 // A failed download ends the check silently, also when the user asked for

@@ -241,7 +241,22 @@ TEST_F(PictureFiles, HeaderFieldsAreCheckedBeforeTheyAreTrusted) {
     Wmf[12] = 1, Wmf[15] = 0;  // smaller than its records
     EXPECT_TRUE(LoadPicture(Make("small.wmf", Wmf), Picture));
     Wmf[18] = '\xFF';  // the first record runs past the data
-    EXPECT_FALSE(CheckWmfRecords(Bytes(Wmf), Wmf.size(), Error));
+    EXPECT_FALSE(CheckWmfRecords(Bytes(Wmf), Wmf.size(), Error, kPictureMaxPixels));
+    // A bitmap record whose header claims more than its few bytes hold (found
+    // by fuzzing: 65535 x 65535 run-length pixels, 2^32 colours; 12 GB each).
+    const std::string Found = ReadAll(Sample("../../fuzz/seeds/pictures/huge_bitmap.wmf")).substr(1);
+    const struct { const char* Name; int Side, Bits, Compression; uint32_t Colours; bool Converts; } Bitmaps[] = {
+        {"OverThePixelLimit", 2048, 8, 1, 2, false}, {"RowsOutsideTheRecord", 16, 8, 0, 2, false},
+        {"PaletteOutsideTheRecord", 16, 1, 1, ~0u, false}, {"Small", 16, 8, 1, 2, true}};
+    for (const auto& B : Bitmaps) {
+        Wmf = Found;
+        for (int At : {70, 74}) Wmf[At] = char(B.Side), Wmf[At + 1] = char(B.Side >> 8);
+        Wmf[80] = char(B.Bits), Wmf[82] = char(B.Compression);
+        for (int I = 0; I < 4; ++I) Wmf[98 + I] = char(B.Colours >> (8 * I));
+        TMetafileSvg Svg;
+        std::string Why;
+        EXPECT_EQ(WmfToSvg(Bytes(Wmf), Wmf.size(), Svg, Why, 1 << 20), B.Converts) << B.Name << ": " << Why;
+    }
     Emf = ReadAll(Sample("shapes.emf"));
     Emf[4] = '\x6D';  // header record size not a multiple of 4
     EXPECT_FALSE(CheckEmfRecords(Bytes(Emf), Emf.size(), Error));
