@@ -96,7 +96,7 @@ int RunOutlook(int argc, char** argv)
     TRowList Rows;
     // The order a reset leaves: e-mails by received time, contacts by first
     // name, both descending.
-    const std::string Status = BuildOutlookRows(Groups, O.Kind == 1, O.Kind == 1 ? 2 : 0, 1, Rows);
+    const std::string Status = BuildOutlookRows(Groups, O.Kind == 1, O.Kind == 1 ? 2 : 0, 1, Rows, Scan.ItemsSkipped());
     const double Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 
     for (const auto& Row : Rows) {
@@ -109,7 +109,6 @@ int RunOutlook(int argc, char** argv)
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", Status.c_str());
     Report("scan", Scan.ItemsRead(), Seconds);
-    if (Scan.ItemsSkipped() > 0) std::fprintf(stderr, "%lld items could not be read\n", (long long)Scan.ItemsSkipped());
     if (Outcome.Failed) std::fprintf(stderr, "corvane-bench: the scan ended early: %s\n", Outcome.Error.c_str());
     std::fflush(stderr);
     std::_Exit(Outcome.Failed ? 1 : 0);

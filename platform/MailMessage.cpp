@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <mutex>
 
 #include <fcntl.h>
@@ -15,7 +16,7 @@ namespace plat {
 
 namespace {
 
-// A header block longer than this is cut: nothing we read lies beyond it.
+// A message whose header block is longer than this is not read.
 constexpr size_t MaxHeaderBytes = 1 << 20;
 // Multiparts nested deeper than this are not searched for bodies.
 constexpr int MaxDepth = 64;
@@ -74,21 +75,58 @@ void FindBodies(GMimeObject* Object, TMailFields& Out, bool& Plain, bool& Html, 
     (IsPlain ? Plain : Html) = true;
 }
 
-bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
+void Clear(TMailFields& Out)
 {
-    for (std::string* F : {&Out.Subject, &Out.SenderName, &Out.Body, &Out.HTMLBody}) F->clear();
+    for (std::string* F : {&Out.Subject, &Out.SenderName, &Out.Body, &Out.HTMLBody, &Out.RawBodyDigest}) F->clear();
     Out.HasDate = false;
     Out.Date = 0;
+}
+
+// The digest of the stream's bytes from After on, less the empty line that
+// ends the header block there, CRLF read as LF; empty when none are left.
+void RawBodyDigest(GMimeStream* Stream, gint64 After, std::string& Out)
+{
+    if (After < 0 || g_mime_stream_seek(Stream, After, GMIME_STREAM_SEEK_SET) != After) return;
+    GChecksum* Sum = g_checksum_new(G_CHECKSUM_MD5);
+    bool Cr = false, Any = false, First = true;
+    char Buf[16384];
+    ssize_t N;
+    while ((N = g_mime_stream_read(Stream, Buf, sizeof Buf)) > 0) {
+        std::string_view Chunk(Buf, size_t(N));
+        if (First) {
+            Chunk.remove_prefix(Chunk.starts_with("\r\n") ? 2 : Chunk.starts_with('\n') ? 1 : 0);
+            First = false;
+        }
+        EachLfPiece(Chunk, Cr, [&](std::string_view P) {
+            g_checksum_update(Sum, reinterpret_cast<const guchar*>(P.data()), gssize(P.size()));
+            Any = Any || !P.empty();
+        });
+    }
+    if (Cr) g_checksum_update(Sum, reinterpret_cast<const guchar*>("\r"), 1);
+    if (Any || Cr) Out = g_checksum_get_string(Sum);
+    g_checksum_free(Sum);
+}
+
+bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
+{
+    Clear(Out);
     // One parser per thread, set to each new stream: its buffers are made once.
     thread_local GMimeParser* Parser = g_mime_parser_new();
     g_mime_parser_init_with_stream(Parser, Stream);
     g_mime_parser_set_format(Parser, GMIME_FORMAT_MESSAGE);
     GMimeMessage* Message = g_mime_parser_construct_message(Parser, nullptr);
+    const gint64 HeadersEnd = g_mime_parser_get_headers_end(Parser);
     // The parser lets go of the stream at once, not at its next message.
     GMimeStream* Empty = g_mime_stream_null_new();
     g_mime_parser_init_with_stream(Parser, Empty);
     g_object_unref(Empty);
     if (!Message) return false;
+    // A header block beyond the limit is refused, not read in part: a
+    // subject cut off there would be a wrong subject.
+    if ((HeadersEnd >= 0 ? HeadersEnd : g_mime_stream_length(Stream)) > gint64(MaxHeaderBytes)) {
+        g_object_unref(Message);
+        return false;
+    }
     SetUtf8(Out.Subject, g_mime_message_get_subject(Message));
     if (InternetAddressList* From = g_mime_message_get_from(Message);
         From && internet_address_list_length(From) > 0) {
@@ -105,6 +143,7 @@ bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
     if (Bodies) {
         bool Plain = false, Html = false;
         FindBodies(g_mime_message_get_mime_part(Message), Out, Plain, Html, 0);
+        if (Out.Body.empty() && Out.HTMLBody.empty()) RawBodyDigest(Stream, HeadersEnd, Out.RawBodyDigest);
     }
     g_object_unref(Message);
     return true;
@@ -137,19 +176,28 @@ struct TFd {
 bool ParseMailMessage(std::string_view Bytes, bool Bodies, TMailFields& Out)
 {
     InitGMime();
-    if (!Bodies) Bytes = Bytes.substr(0, std::min(HeaderEnd(Bytes), std::min(Bytes.size(), MaxHeaderBytes)));
+    const size_t Head = std::min(HeaderEnd(Bytes), Bytes.size());
+    if (Head > MaxHeaderBytes + 2) {  // the block and its empty line
+        Clear(Out);
+        return false;
+    }
+    if (!Bodies) Bytes = Bytes.substr(0, Head);
     GMimeStream* Stream = g_mime_stream_mem_new_with_buffer(Bytes.data(), Bytes.size());
     const bool Ok = FromStream(Stream, Bodies, Out);
     g_object_unref(Stream);
     return Ok;
 }
 
-bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::string& Error)
+bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::string& Error, struct statx* Seen)
 {
     InitGMime();
     TFd F;
     F.Fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (F.Fd < 0) {
+        Error = Path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (Seen && ::statx(F.Fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, Seen) != 0) {
         Error = Path + ": " + std::strerror(errno);
         return false;
     }
@@ -167,6 +215,7 @@ bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::s
         thread_local GByteArray* Head = g_byte_array_new();
         g_byte_array_set_size(Head, 0);
         size_t End = std::string::npos;
+        bool Whole = false;  // the file ended
         while (Head->len < MaxHeaderBytes) {
             const size_t Used = Head->len;
             g_byte_array_set_size(Head, guint(Used + 16384));
@@ -177,10 +226,18 @@ bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::s
                 Error = Path + ": " + std::strerror(errno);
                 return false;
             }
-            if (N == 0) break;
+            if (N == 0) {
+                Whole = true;
+                break;
+            }
             End = HeaderEnd(std::string_view(reinterpret_cast<const char*>(Head->data), Head->len),
                             Used >= 3 ? Used - 3 : 0);
             if (End != std::string::npos) break;
+        }
+        if (End == std::string::npos && !Whole) {
+            Clear(Out);
+            Error = Path + ": the header block is longer than " + std::to_string(MaxHeaderBytes >> 20) + " MiB.";
+            return false;
         }
         if (End != std::string::npos) g_byte_array_set_size(Head, guint(End));
         GMimeStream* Stream = g_mime_stream_mem_new();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 
@@ -14,9 +15,10 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include "platform/AtomicFile.h"
+#include "platform/PathAt.h"
 #include "platform/Shell.h"
 
 namespace plat {
@@ -70,26 +72,79 @@ std::vector<std::string> RegularFiles(const std::string& Folder, bool MissingIsE
     return Names;
 }
 
-bool ReadWhole(const std::string& Path, std::string& Out)
+// The whole of an open contacts file, within the size limit.
+bool ReadFd(int Fd, std::string& Out)
 {
-    const int Fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (Fd < 0) return false;
-    struct stat St;
-    bool Ok = ::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && St.st_size <= MaxContactsFile;
     Out.clear();
     char Buf[65536];
-    while (Ok) {
+    for (;;) {
         const ssize_t N = ::read(Fd, Buf, sizeof Buf);
         if (N < 0 && errno == EINTR) continue;
-        if (N <= 0) {
-            Ok = N == 0;
-            break;
-        }
+        if (N <= 0) return N == 0;
         Out.append(Buf, size_t(N));
-        Ok = Out.size() <= size_t(MaxContactsFile);
+        if (Out.size() > size_t(MaxContactsFile)) return false;
     }
-    ::close(Fd);
-    return Ok;
+}
+
+bool ReadWhole(const std::string& Path, std::string& Out, struct statx& X)
+{
+    const TFd Fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    return Fd.Valid() && ::statx(Fd.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &X) == 0 && S_ISREG(X.stx_mode) &&
+           X.stx_size <= uint64_t(MaxContactsFile) && ReadFd(Fd.Get(), Out);
+}
+
+TItemStamp StampOf(const struct statx& X, const std::string& Path)
+{
+    TItemStamp S;
+    S.Device = makedev(X.stx_dev_major, X.stx_dev_minor);
+    S.Inode = X.stx_ino;
+    S.Size = int64_t(X.stx_size);
+    S.Modified = int64_t(X.stx_mtime.tv_sec) * 1000000000 + X.stx_mtime.tv_nsec;
+    S.Changed = int64_t(X.stx_ctime.tv_sec) * 1000000000 + X.stx_ctime.tv_nsec;
+    S.Where = std::hash<std::string>()(Path);
+    return S;
+}
+
+// The regular file Name of the folder Dir, never through a link.
+bool StatFile(int Dir, const std::string& Name, struct statx& X)
+{
+    return Dir >= 0 && ::statx(Dir, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &X) == 0 &&
+           S_ISREG(X.stx_mode);
+}
+
+bool SameInode(const struct statx& A, const struct statx& B)
+{
+    return A.stx_ino == B.stx_ino && A.stx_dev_major == B.stx_dev_major && A.stx_dev_minor == B.stx_dev_minor;
+}
+
+int OpenSubFolder(int Dir, const std::string& Name)
+{
+    return Dir >= 0 ? ::openat(Dir, Name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+}
+
+// A new entry of Dir under a hidden name of its own (the scans pass hidden
+// names over): a folder, opened, when Folder; else a file open for writing.
+int CreateHidden(int Dir, bool Folder, std::string& Name)
+{
+    for (int Try = 0; Try < 100; ++Try) {
+        Name = ".corvane-" + std::to_string(g_random_int());
+        const int Fd = !Folder ? ::openat(Dir, Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)
+                       : ::mkdirat(Dir, Name.c_str(), 0700) == 0 ? OpenSubFolder(Dir, Name)
+                                                                 : -1;
+        if (Fd >= 0 || errno != EEXIST) return Fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int Fd, std::string_view Text)
+{
+    while (!Text.empty()) {
+        const ssize_t N = ::write(Fd, Text.data(), Text.size());
+        if (N < 0 && errno == EINTR) continue;
+        if (N <= 0) return false;
+        Text.remove_prefix(size_t(N));
+    }
+    return true;
 }
 
 std::string Md5Hex(const std::string& Text)
@@ -109,6 +164,24 @@ std::string CardFileName(const std::string& FullName)
     while (!N.empty() && (N.front() == '.' || N.front() == ' ')) N.erase(0, 1);
     if (N.size() > 100) N.resize(100);
     return (N.empty() ? std::string("contact") : N) + ".vcf";
+}
+
+// A card's file name that no entry of the folder Dir has: "Name.vcf", else
+// "Name (2).vcf", ...
+std::string FreeCardName(int Dir, const std::string& FullName)
+{
+    const std::string Base = CardFileName(FullName);
+    std::string Name = Base;
+    struct stat St;
+    for (int N = 2; N < 100000 && ::fstatat(Dir, Name.c_str(), &St, AT_SYMLINK_NOFOLLOW) == 0; ++N)
+        Name = Base.substr(0, Base.size() - 4) + " (" + std::to_string(N) + ").vcf";
+    return Name;
+}
+
+std::function<void()>& RemovalHook()
+{
+    static std::function<void()> Hook;
+    return Hook;
 }
 
 // ---- the Inbox ----
@@ -170,34 +243,42 @@ std::shared_ptr<TOutlookItems> ListMaildir(const std::string& Maildir)
     return std::make_shared<TMailItems>(Maildir, std::move(Entries));
 }
 
-// Moves From to To without replacing anything there; a name taken gets a
-// number added to its unique part.
-void MoveNoReplace(const std::string& From, const std::string& Folder, const std::string& FileName)
+// Moves the checked file Name of the folder From into the folder To
+// (Folder its path, for messages) without replacing anything there; a name
+// taken gets a number added to its unique part.
+void MoveNoReplace(int From, const std::string& Name, const struct statx& Checked, int To, const std::string& Folder)
 {
-    const std::string Unique = MaildirUniqueName(FileName);
-    const std::string Flags = FileName.substr(Unique.size());
+    const std::string Unique = MaildirUniqueName(Name);
+    const std::string Flags = Name.substr(Unique.size());
     for (int N = 0; N < 1000; ++N) {
-        const std::string To = Join(Folder, N == 0 ? FileName : Unique + "." + std::to_string(N) + Flags);
-        // A hard link never replaces: the message is then in both places
-        // until the old name goes.
-        if (::link(From.c_str(), To.c_str()) == 0) {
-            if (::unlink(From.c_str()) == 0) return;
-            const std::string Why = Errno(From);
-            ::unlink(To.c_str());
-            throw EOutlookError(Why);
+        const std::string Target = N == 0 ? Name : Unique + "." + std::to_string(N) + Flags;
+        int Rc = ::renameat2(From, Name.c_str(), To, Target.c_str(), RENAME_NOREPLACE);
+        if (Rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without that flag: the name is looked at first.
+            struct statx T;
+            if (::statx(To, Target.c_str(), AT_SYMLINK_NOFOLLOW, 0, &T) == 0) errno = EEXIST;
+            else Rc = ::renameat(From, Name.c_str(), To, Target.c_str());
+        }
+        if (Rc == 0) {
+            // Another file that took the name since the check goes back.
+            struct statx Moved;
+            if (StatFile(To, Target, Moved) && SameInode(Moved, Checked)) return;
+            ::renameat2(To, Target.c_str(), From, Name.c_str(), RENAME_NOREPLACE);
+            throw EOutlookItemGone("The message changed before it could be moved into " + Folder);
         }
         if (errno != EEXIST) throw EOutlookError(Errno("The message cannot be moved into " + Folder));
     }
     throw EOutlookError("The message cannot be moved into " + Folder + ": no free name.");
 }
 
-void MakeFolder(const std::string& Path)
+// The folder Name of Dir (Path its path), made when missing; a link or a
+// file in its place will not do.
+int MakeFolderAt(int Dir, const std::string& Name, const std::string& Path)
 {
-    if (::mkdir(Path.c_str(), 0700) == 0) return;
-    struct stat St;
-    // An existing folder will do; a link or a file in its place will not.
-    if (errno == EEXIST && ::lstat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode)) return;
-    throw EOutlookError(Errno("The folder " + Path + " cannot be made"));
+    if (Dir >= 0 && ::mkdirat(Dir, Name.c_str(), 0700) != 0 && errno != EEXIST) Dir = -1;
+    const int Fd = OpenSubFolder(Dir, Name);
+    if (Fd < 0) throw EOutlookError(Errno("The folder " + Path + " cannot be made"));
+    return Fd;
 }
 
 // ---- the Contacts ----
@@ -227,17 +308,21 @@ std::shared_ptr<TOutlookItems> ListContacts(const std::string& Folder)
     struct TCard {
         std::string FileName, Text;
         TVCard Card;
+        TItemStamp Stamp;
     };
     std::vector<TCard> Cards;
     std::string Content;
     for (const std::string& Name : RegularFiles(Folder, false)) {
         if (!IsVcfName(Name)) continue;
         // A file that cannot be read gives no cards; the others still count.
-        if (!ReadWhole(Join(Folder, Name), Content)) continue;
+        struct statx X;
+        const std::string Path = Join(Folder, Name);
+        if (!ReadWhole(Path, Content, X)) continue;
+        const TItemStamp Stamp = StampOf(X, Path);
         for (const TVCardSpan& S : SplitVCards(Content)) {
             std::string Text = Content.substr(S.Offset, S.Length);
             TVCard Card = ParseVCard(Text);
-            Cards.push_back({Name, std::move(Text), std::move(Card)});
+            Cards.push_back({Name, std::move(Text), std::move(Card), Stamp});
         }
     }
     // The UID, unless another card carries it too (a copy of the same
@@ -252,7 +337,7 @@ std::shared_ptr<TOutlookItems> ListContacts(const std::string& Folder)
         std::string Id = !C.Card.Uid.empty() && Uses[C.Card.Uid] == 1 ? C.Card.Uid
                                                                       : C.FileName + "#" + Md5Hex(C.Text);
         Items.push_back(std::make_shared<TContactItem>(Folder, C.FileName, std::move(C.Text), std::move(C.Card),
-                                                       std::move(Id)));
+                                                       std::move(Id), C.Stamp));
     }
     return std::make_shared<TContactItems>(std::move(Items));
 }
@@ -268,6 +353,8 @@ TMailboxPlaces MailboxPlaces()
     return P;
 }
 
+void SetMailRemovalHook(std::function<void()> Hook) { RemovalHook() = std::move(Hook); }
+
 std::string MaildirUniqueName(const std::string& FileName)
 {
     const size_t Colon = FileName.find(":2,");
@@ -282,6 +369,19 @@ std::shared_ptr<TOutlookItem> TOutlookItems::Find(const std::string& EntryID) co
     return nullptr;
 }
 
+bool SameFile(const TItemStamp& Seen, const TItemStamp& Now)
+{
+    return Seen.Device == Now.Device && Seen.Inode == Now.Inode && Seen.Size == Now.Size &&
+           Seen.Modified == Now.Modified && (Seen.Where != Now.Where || Seen.Changed == Now.Changed);
+}
+
+bool TOutlookItem::Unchanged(const TItemStamp& Seen) const
+{
+    const TFd Dir(OpenFolder());
+    struct statx X;
+    return StatFile(Dir.Get(), FFileName, X) && SameFile(Seen, StampOf(X, FPath));
+}
+
 void TOutlookItem::display() const
 {
     struct stat St;
@@ -293,18 +393,26 @@ void TOutlookItem::display() const
 // ---- e-mail ----
 
 TMailItem::TMailItem(std::string Maildir, std::string Sub, std::string FileName, std::string EntryID)
-    : FMaildir(std::move(Maildir)), FSub(std::move(Sub)), FFileName(std::move(FileName))
+    : FMaildir(std::move(Maildir)), FSub(std::move(Sub))
 {
     FEntryID = std::move(EntryID);
+    FFileName = std::move(FileName);
     FPath = Join(Join(FMaildir, FSub), FFileName);
+}
+
+// The Maildir itself is reached as the listing reached it; its sub-folders
+// through no link.
+int TMailItem::OpenFolder() const
+{
+    const TFd Root(::open(FMaildir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return OpenSubFolder(Root.Get(), FSub);
 }
 
 const TMailFields& TMailItem::Fields(bool Bodies)
 {
     const int Need = Bodies ? 2 : 1;
     if (FRead >= Need) return FFields;
-    std::string Error;
-    if (!ReadMailFile(FPath, Bodies, FFields, Error)) throw EOutlookError(Error);
+    ReadFields(Bodies, FFields);
     FRead = Need;
     return FFields;
 }
@@ -312,23 +420,33 @@ const TMailFields& TMailItem::Fields(bool Bodies)
 void TMailItem::Stat()
 {
     if (FStated) return;
-    struct stat St;
-    if (::lstat(FPath.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) throw EOutlookError(Errno(FPath));
-    FSize = St.st_size;
-    FModified = St.st_mtime;
+    const TFd Dir(OpenFolder());
+    struct statx X;
+    if (!StatFile(Dir.Get(), FFileName, X)) throw EOutlookError(Errno(FPath));
+    FStamp = StampOf(X, FPath);
     FStated = true;
+}
+
+TItemStamp TMailItem::Stamp()
+{
+    Stat();
+    return FStamp;
 }
 
 int64_t TMailItem::Size()
 {
     Stat();
-    return FSize;
+    return FStamp.Size;
 }
 
-void TMailItem::ReadFields(bool Bodies, TMailFields& Out) const
+void TMailItem::ReadFields(bool Bodies, TMailFields& Out)
 {
     std::string Error;
-    if (!ReadMailFile(FPath, Bodies, Out, Error)) throw EOutlookError(Error);
+    struct statx X;
+    if (!ReadMailFile(FPath, Bodies, Out, Error, &X)) throw EOutlookError(Error);
+    // What was read is what a removal must find.
+    FStamp = StampOf(X, FPath);
+    FStated = true;
 }
 
 TDateTime TMailItem::ReceivedTime() { return ReceivedTime(Fields(false)); }
@@ -340,7 +458,7 @@ TDateTime TMailItem::ReceivedTime(const TMailFields& F)
         Seconds = F.Date;
     } else {
         Stat();
-        Seconds = FModified;
+        Seconds = FStamp.Modified / 1000000000;
     }
     // Whole seconds: the time reads back from its text unchanged.
     timespec T{};
@@ -348,35 +466,52 @@ TDateTime TMailItem::ReceivedTime(const TMailFields& F)
     return FileTimeToLocalDateTime(TimespecToFileTime(T));
 }
 
-void TMailItem::Delete()
+void TMailItem::Delete(const TItemStamp& Seen, TItemStamp*)
 {
-    struct stat St;
-    if (::lstat(FPath.c_str(), &St) != 0 || !S_ISREG(St.st_mode))
-        throw EOutlookItemGone("The message can no longer be found: " + FPath);
+    // The check and the move go through the same folder descriptors.
+    const TFd Root(::open(FMaildir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const TFd Sub(OpenSubFolder(Root.Get(), FSub));
+    struct statx X;
+    if (!StatFile(Sub.Get(), FFileName, X)) throw EOutlookItemGone("The message can no longer be found: " + FPath);
+    if (!SameFile(Seen, StampOf(X, FPath)))
+        throw EOutlookItemGone("The message has changed since the scan: " + FPath);
+    if (RemovalHook()) RemovalHook()();
     // Maildir++: the Trash is the folder ".Trash" with its own cur, new and tmp.
     const std::string Trash = Join(FMaildir, ".Trash");
-    MakeFolder(Trash);
-    for (const char* Sub : {"cur", "new", "tmp"}) MakeFolder(Join(Trash, Sub));
-    MoveNoReplace(FPath, Join(Trash, FSub), FFileName);
+    const TFd TrashFd(MakeFolderAt(Root.Get(), ".Trash", Trash));
+    TFd Into;
+    for (const char* Name : {"cur", "new", "tmp"}) {
+        TFd Fd(MakeFolderAt(TrashFd.Get(), Name, Join(Trash, Name)));
+        if (FSub == Name) Into = std::move(Fd);
+    }
+    MoveNoReplace(Sub.Get(), FFileName, X, Into.Get(), Join(Trash, FSub));
 }
 
 // ---- contact ----
 
 TContactItem::TContactItem(std::string Folder, std::string FileName, std::string Text, TVCard Card,
-                           std::string EntryID)
-    : FFolder(std::move(Folder)), FFileName(std::move(FileName)), FText(std::move(Text)), FCard(std::move(Card))
+                           std::string EntryID, TItemStamp Stamp)
+    : FFolder(std::move(Folder)), FText(std::move(Text)), FCard(std::move(Card)), FStamp(Stamp)
 {
     FEntryID = std::move(EntryID);
+    FFileName = std::move(FileName);
     FPath = Join(FFolder, FFileName);
 }
 
-void TContactItem::Delete()
+int TContactItem::OpenFolder() const { return ::open(FFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }
+
+void TContactItem::Delete(const TItemStamp& Seen, TItemStamp* Rewritten)
 {
+    // The check, the move and the rewrite go through the same folder descriptor.
+    const TFd Dir(OpenFolder());
+    const TFd File(Dir.Valid() ? ::openat(Dir.Get(), FFileName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
+    struct statx X;
     std::string Content;
-    if (!ReadWhole(FPath, Content))
+    if (!File.Valid() || ::statx(File.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &X) != 0 || !S_ISREG(X.stx_mode))
         throw EOutlookItemGone(Errno("The contacts file " + FPath + " cannot be read"));
-    // The card is found again by its text: a file changed since it was
-    // read still loses only this card.
+    if (!SameFile(Seen, StampOf(X, FPath)))
+        throw EOutlookItemGone("The contacts file has changed since the scan: " + FPath);
+    if (!ReadFd(File.Get(), Content)) throw EOutlookItemGone(Errno("The contacts file " + FPath + " cannot be read"));
     const TVCardSpan* Found = nullptr;
     const std::vector<TVCardSpan> Spans = SplitVCards(Content);
     for (const TVCardSpan& S : Spans)
@@ -386,31 +521,43 @@ void TContactItem::Delete()
         }
     if (!Found) throw EOutlookItemGone("The contact can no longer be found in " + FPath);
     std::string Rest = Content.substr(0, Found->Offset) + Content.substr(Found->Offset + Found->Length);
-    const bool Alone = Rest.find_first_not_of(" \t\r\n") == std::string::npos;
     std::string Error;
-    if (Alone) {
+    if (Rest.find_first_not_of(" \t\r\n") == std::string::npos) {
         // The file held this card only: the file itself goes to the trash.
-        if (!MoveToTrash(FPath, &Error)) throw EOutlookError("The contact cannot be moved to the trash: " + Error);
+        if (!MoveToTrashAt(Dir.Get(), FFileName, FPath, &Error, &X))
+            throw EOutlookError("The contact cannot be moved to the trash: " + Error);
         return;
     }
     // The card goes to the trash as a file of its own, made beside its file
-    // (the trash must lie on the same file system), before the file loses it.
-    std::string Temp = Join(FFolder, ".corvane-card-XXXXXX");
-    if (!::mkdtemp(Temp.data())) throw EOutlookError(Errno("The contact cannot be set aside in " + FFolder));
-    const std::string Single = Join(Temp, CardFileName(FCard.FullName));
-    FILE* Out = std::fopen(Single.c_str(), "wbx");
-    bool Written = Out && std::fwrite(FText.data(), 1, FText.size(), Out) == FText.size();
-    if (Out) Written = std::fclose(Out) == 0 && Written;
-    const bool Trashed = Written && MoveToTrash(Single, &Error);
-    ::unlink(Single.c_str());
-    ::rmdir(Temp.c_str());
-    if (!Trashed)
-        throw EOutlookError("The contact cannot be moved to the trash: " + (Error.empty() ? Errno(Single) : Error));
-    struct stat St;
-    const bool Kept = ::lstat(FPath.c_str(), &St) == 0 && S_ISREG(St.st_mode);
-    if (!Kept || !ReplaceFile(FPath, Rest, St.st_mode & 07777, Error))
-        throw EOutlookError("The contacts file " + FPath +
-                            " cannot be rewritten: " + (Error.empty() ? std::strerror(errno) : Error));
+    // (the trash must lie on the same file system) in a hidden folder, before
+    // the file loses it. The trash records a free name of this folder, where
+    // a restore puts it back among the contacts.
+    std::string Temp;
+    const TFd TempDir(CreateHidden(Dir.Get(), true, Temp));
+    if (!TempDir.Valid()) throw EOutlookError(Errno("The contact cannot be set aside in " + FFolder));
+    const std::string Name = FreeCardName(Dir.Get(), FCard.FullName);
+    const TFd Card(::openat(TempDir.Get(), Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    struct statx CardX;
+    const bool Written = Card.Valid() && WriteAll(Card.Get(), FText) &&
+                         ::statx(Card.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &CardX) == 0;
+    if (!Written) Error = std::strerror(errno);
+    const bool Trashed = Written && MoveToTrashAt(TempDir.Get(), Name, Join(FFolder, Name), &Error, &CardX);
+    ::unlinkat(TempDir.Get(), Name.c_str(), 0);
+    ::unlinkat(Dir.Get(), Temp.c_str(), AT_REMOVEDIR);
+    if (!Trashed) throw EOutlookError("The contact cannot be moved to the trash: " + Error);
+    // The rest replaces the file at once: written under a hidden name, with
+    // the file's mode (and, run as root, its owner), and renamed over it.
+    const TFd Out(CreateHidden(Dir.Get(), false, Temp));
+    const bool Replaced = Out.Valid() && WriteAll(Out.Get(), Rest) && ::fchmod(Out.Get(), X.stx_mode & 07777) == 0 &&
+                          (::geteuid() != 0 || ::fchown(Out.Get(), X.stx_uid, X.stx_gid) == 0) &&
+                          ::fsync(Out.Get()) == 0 && ::renameat(Dir.Get(), Temp.c_str(), Dir.Get(), FFileName.c_str()) == 0;
+    if (!Replaced) {
+        const std::string Why = std::strerror(errno);
+        if (Out.Valid()) ::unlinkat(Dir.Get(), Temp.c_str(), 0);
+        throw EOutlookError("The contacts file " + FPath + " cannot be rewritten: " + Why);
+    }
+    struct statx Now;
+    if (Rewritten && ::statx(Out.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &Now) == 0) *Rewritten = StampOf(Now, FPath);
 }
 
 // ---- folders, namespace, application ----

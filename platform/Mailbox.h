@@ -7,6 +7,7 @@
 // were read; after a removal the caller fetches a fresh collection.
 // Every refused call throws EOutlookError.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -30,6 +31,23 @@ public:
     using EOutlookError::EOutlookError;
 };
 
+// What an item's file was when it was read: device, inode, size, and
+// modification and status-change times (nanoseconds since 1970), and a hash
+// of the path it had. A removal takes only that very file.
+struct TItemStamp {
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = 0;
+    int64_t Modified = 0, Changed = 0;
+    uint64_t Where = 0;
+    bool operator==(const TItemStamp&) const = default;
+};
+
+// Now is the file Seen describes: the same device, inode, size and
+// modification time, and the same status-change time while it keeps its
+// path (a rename, as a mail program's flag change, changes that time and
+// nothing of the message).
+bool SameFile(const TItemStamp& Seen, const TItemStamp& Now);
+
 constexpr int olFolderInbox = 6;
 constexpr int olFolderContacts = 10;
 
@@ -49,12 +67,25 @@ public:
     const std::string& Path() const { return FPath; }
     // Opens the item's file with the desktop's default application.
     void display() const;
+    // What the item's file was when the item read it (a message: at its
+    // first reading).
+    virtual TItemStamp Stamp() = 0;
+    // True while the item's file is still the one Seen describes.
+    bool Unchanged(const TItemStamp& Seen) const;
     // Removes the item from its folder without destroying it: a message
-    // moves into the Maildir's .Trash, a card into the user's trash.
-    virtual void Delete() = 0;
+    // moves into the Maildir's .Trash, a card into the user's trash. Only
+    // while its file is the one Seen describes: else EOutlookItemGone and
+    // nothing moves. A card's file that keeps other cards is written anew;
+    // Rewritten, when given, gets what that file then is.
+    virtual void Delete(const TItemStamp& Seen, TItemStamp* Rewritten = nullptr) = 0;
+    void Delete() { Delete(Stamp()); }
 
 protected:
     std::string FEntryID, FPath;
+    std::string FFileName;  // the file's name in its folder
+    // The folder that holds the file: the mailbox's place as it is found,
+    // below it no symbolic link followed. -1 when it cannot be opened.
+    virtual int OpenFolder() const = 0;
 };
 
 class TMailItem : public TOutlookItem {
@@ -70,24 +101,28 @@ public:
     TDateTime ReceivedTime(const TMailFields& Read);  // the same, of fields read by ReadFields
     int64_t Size();            // the message file's bytes
     const TMailFields& Fields(bool Bodies);
-    // Reads the message into Out without keeping anything: a reader of many
-    // messages passes the same fields each time and their buffers serve on.
-    void ReadFields(bool Bodies, TMailFields& Out) const;
-    void Delete() override;
+    // Reads the message into Out, keeping only what its file was: a reader
+    // of many messages passes the same fields each time and their buffers
+    // serve on.
+    void ReadFields(bool Bodies, TMailFields& Out);
+    TItemStamp Stamp() override;
+    using TOutlookItem::Delete;
+    void Delete(const TItemStamp& Seen, TItemStamp* Rewritten = nullptr) override;
 
 private:
-    std::string FMaildir, FSub, FFileName;
+    std::string FMaildir, FSub;
     TMailFields FFields;
     int FRead = 0;  // 0 nothing, 1 the header block, 2 the whole message
     bool FStated = false;
-    int64_t FSize = 0;
-    int64_t FModified = 0;
+    TItemStamp FStamp;
     void Stat();
+    int OpenFolder() const override;
 };
 
 class TContactItem : public TOutlookItem {
 public:
-    TContactItem(std::string Folder, std::string FileName, std::string Text, TVCard Card, std::string EntryID);
+    TContactItem(std::string Folder, std::string FileName, std::string Text, TVCard Card, std::string EntryID,
+                 TItemStamp Stamp);
     const std::string& FullName() const { return FCard.FullName; }
     const std::string& FirstName() const { return FCard.FirstName; }
     const std::string& LastName() const { return FCard.LastName; }
@@ -98,11 +133,15 @@ public:
     const std::string& BusinessTelephoneNumber() const { return FCard.WorkPhone; }
     // The card's own text as it stands in its file.
     const std::string& Text() const { return FText; }
-    void Delete() override;
+    TItemStamp Stamp() override { return FStamp; }
+    using TOutlookItem::Delete;
+    void Delete(const TItemStamp& Seen, TItemStamp* Rewritten = nullptr) override;
 
 private:
-    std::string FFolder, FFileName, FText;
+    std::string FFolder, FText;
     TVCard FCard;
+    TItemStamp FStamp;  // of its file, as the listing read it
+    int OpenFolder() const override;
     std::string Email(size_t I) const { return I < FCard.Emails.size() ? FCard.Emails[I] : std::string(); }
 };
 
@@ -150,6 +189,10 @@ private:
 
 // "Outlook.Application": refused when neither default folder exists.
 std::shared_ptr<TOutlookApplication> CreateOleObject(const std::string& ProgID);
+
+// Runs when a message's removal has checked its file and not yet moved it;
+// tests change the folders there.
+void SetMailRemovalHook(std::function<void()> Hook);
 
 // The Maildir unique name of a message file: its name before ":2,".
 std::string MaildirUniqueName(const std::string& FileName);

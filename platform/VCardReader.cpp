@@ -38,6 +38,15 @@ std::vector<std::string_view> Lines(std::string_view Text)
 bool IsBegin(std::string_view L) { return SameAscii(L, "BEGIN:VCARD"); }
 bool IsEnd(std::string_view L) { return SameAscii(L, "END:VCARD"); }
 
+// "AGENT:...", "AGENT;...", with or without a group.
+bool IsAgent(std::string_view L)
+{
+    const size_t Stop = L.find_first_of(":;");
+    std::string_view Name = L.substr(0, Stop);
+    if (const size_t Dot = Name.rfind('.'); Dot != std::string_view::npos) Name.remove_prefix(Dot + 1);
+    return Stop != std::string_view::npos && SameAscii(Name, "AGENT");
+}
+
 std::string_view Strip(std::string_view S)
 {
     while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
@@ -213,16 +222,22 @@ std::vector<TVCardSpan> SplitVCards(std::string_view Text)
     std::vector<TVCardSpan> Out;
     size_t Pos = 0, CardStart = 0;
     int Depth = 0;
+    bool AfterAgent = false;  // the line before was an AGENT property
     while (Pos < Text.size()) {
         const size_t End = Text.find('\n', Pos);
         const size_t Next = End == std::string_view::npos ? Text.size() : End + 1;
         const std::string_view Line = Strip(TrimLineEnd(Text.substr(Pos, Next - Pos)));
         if (IsBegin(Line)) {
+            // Within a card only an AGENT's value (2.1) begins a nested card;
+            // any other BEGIN means the card before it was cut short: that
+            // one is dropped and a new card begins here.
+            if (!AfterAgent) Depth = 0;
             if (Depth == 0) CardStart = Pos;
             ++Depth;
         } else if (IsEnd(Line) && Depth > 0) {
             if (--Depth == 0) Out.push_back({CardStart, Next - CardStart});
         }
+        if (!Line.empty()) AfterAgent = IsAgent(Line);
         Pos = Next;
     }
     return Out;

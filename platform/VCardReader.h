@@ -18,7 +18,7 @@ struct TVCardSpan {
 
 // The top-level cards of a file in their order; a card nested in another
 // (a 2.1 AGENT) belongs to its outer card, and a card without its END line
-// is no card.
+// is no card: a BEGIN:VCARD line other than an AGENT's value ends it.
 std::vector<TVCardSpan> SplitVCards(std::string_view Text);
 
 struct TVCard {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "finder/core/DataRecordUnit.h"
+#include "platform/Mailbox.h"
 
 namespace finder {
 
@@ -17,6 +18,7 @@ struct TScanMailResult {
     std::string EntryID;       // as read
     int64_t Size = 0;
     TDateTime Received = 0;    // the time the text stands for, whole seconds
+    plat::TItemStamp Stamp;    // its file as the scan read it
 };
 
 struct TSearchStatMail : TGroupRecord {
@@ -32,6 +34,7 @@ struct TScanContactResult {
     std::string BusinessTelephoneNumber;  // as read for the first contact, trimmed for the others
     std::string Email1Address, Email2Address, Email3Address;
     std::string EntryID;
+    plat::TItemStamp Stamp;  // its file as the scan read it
 };
 
 struct TSearchStatContact : TGroupRecord {

@@ -1,7 +1,9 @@
 #include "finder/core/OutlookResults.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "finder/core/OutlookScan.h"
 #include "finder/core/ResultOrdering.h"
 
 namespace finder {
@@ -35,6 +37,23 @@ std::string Number(long long V) { return std::to_string(V); }
 
 std::string Count(int32_t N, const char* Kind) { return Number(N) + " " + Kind; }
 
+// Act on the item with this EntryID in Folder; when Folder lacks it, or Act
+// says no or finds it gone (moved by another program, say), once more on a
+// fresh collection, which then replaces Folder. False when that lacks it too.
+template <class F>
+bool OnItem(const std::string& EntryID, bool Email, const plat::TOutlookNameSpace* NameSpace,
+            std::shared_ptr<plat::TOutlookItems>& Folder, F Act)
+{
+    try {
+        if (auto Item = Folder ? Folder->Find(EntryID) : nullptr; Item && Act(*Item)) return true;
+    } catch (const plat::EOutlookItemGone&) {
+    }
+    const int Number = Email ? plat::olFolderInbox : plat::olFolderContacts;
+    Folder = NameSpace ? NameSpace->GetDefaultFolder(Number)->Items() : nullptr;
+    auto Item = Folder ? Folder->Find(EntryID) : nullptr;
+    return Item && Act(*Item);
+}
+
 } // namespace
 
 void SortMailGroups(TGroupList& Groups, uint8_t Key, uint8_t Direction)
@@ -61,7 +80,8 @@ void SortContactGroups(TGroupList& Groups, uint8_t Key, uint8_t Direction)
     }
 }
 
-std::string BuildOutlookRows(TGroupList& Groups, bool Email, uint8_t SortColumn, uint8_t Direction, TRowList& Rows)
+std::string BuildOutlookRows(TGroupList& Groups, bool Email, uint8_t SortColumn, uint8_t Direction, TRowList& Rows,
+                             int64_t Unread)
 {
     if (Email) SortMailGroups(Groups, SortColumn, Direction);
     else SortContactGroups(Groups, SortColumn, Direction);
@@ -88,6 +108,7 @@ std::string BuildOutlookRows(TGroupList& Groups, bool Email, uint8_t SortColumn,
                 R->ReceivedTime = M.ReceivedTime;
                 R->SenderName = M.SenderName;
                 R->EntryID = M.EntryID;
+                R->Stamp = M.Stamp;
                 Rows.push_back(std::move(R));
                 ++Members;
             }
@@ -111,13 +132,15 @@ std::string BuildOutlookRows(TGroupList& Groups, bool Email, uint8_t SortColumn,
                 R->GroupCount = G.Count;
                 R->GroupNo = GroupNo;
                 R->EntryID = M.EntryID;
+                R->Stamp = M.Stamp;
                 Rows.push_back(std::move(R));
                 ++Members;
             }
         }
     }
     return Number(GroupNo) + " duplicate groups found where " + Number(Members) + " " +
-           (Email ? "Emails" : "Contacts") + " are contained within.";
+           (Email ? "Emails" : "Contacts") + " are contained within." +
+           (Unread > 0 ? " " + Number(Unread) + " items unreadable." : "");
 }
 
 bool OutlookRowTexts(const TResultRow& Base, TRowTexts& T)
@@ -135,6 +158,7 @@ bool OutlookRowTexts(const TResultRow& Base, TRowTexts& T)
         T.Caption = Mail ? Mail->Subject : Contact->FirstName + " " + Contact->LastName;
         T.SubItems[0] = Number(Mail ? Mail->GroupCount : Contact->GroupCount) + "  " + (Mail ? "mails" : "contacts");
         T.SubItems[4] = "0";
+        T.Caption = ShownText(T.Caption);
         return true;
     }
     T.Indent = 1;
@@ -150,6 +174,8 @@ bool OutlookRowTexts(const TResultRow& Base, TRowTexts& T)
         T.SubItems[1] = Contact->BusinessTelephoneNumber;
         T.SubItems[2] = Contact->Email1Address;
     }
+    T.Caption = ShownText(T.Caption);
+    for (size_t I = 0; I < 3; ++I) T.SubItems[I] = ShownText(T.SubItems[I]);
     return true;
 }
 
@@ -161,9 +187,14 @@ void OutlookColumnClick(int Column, uint8_t& Field, uint8_t& Direction)
     Field = uint8_t(Column);
 }
 
-std::shared_ptr<plat::TOutlookItem> FindOutlookItem(const plat::TOutlookItems& Items, const std::string& EntryID)
+void DisplayOutlookItem(const std::string& EntryID, bool Email, const plat::TOutlookNameSpace* NameSpace,
+                        std::shared_ptr<plat::TOutlookItems>& Folder)
 {
-    return Items.Find(EntryID);
+    if (!OnItem(EntryID, Email, NameSpace, Folder, [](plat::TOutlookItem& Item) {
+            Item.display();
+            return true;
+        }))
+        throw plat::EOutlookItemGone("The item can no longer be found: " + EntryID);
 }
 
 int32_t DeleteOutlookSelected(const TRowList& Rows, bool Email, const plat::TOutlookNameSpace* NameSpace,
@@ -173,43 +204,65 @@ int32_t DeleteOutlookSelected(const TRowList& Rows, bool Email, const plat::TOut
     S = TDeleteSummary{};
     Error.clear();
     const char* Kind = Email ? "mails" : "contacts";
-    const int Number = Email ? plat::olFolderInbox : plat::olFolderContacts;
-    auto Fresh = [&] { Folder = NameSpace ? NameSpace->GetDefaultFolder(Number)->Items() : nullptr; };
-    // Removes the item with this EntryID from Folder; false when it has none.
-    auto Remove = [&](const std::string& EntryID) {
-        if (!Folder) Fresh();
-        auto Found = Folder ? FindOutlookItem(*Folder, EntryID) : nullptr;
-        if (!Found) return false;
-        Found->Delete();
-        return true;
+    // What a member row names: its EntryID and its file as the scan read it.
+    auto Member = [](const TResultRow& R) -> std::pair<const std::string*, const plat::TItemStamp*> {
+        if (const auto* M = dynamic_cast<const TSearchMailResult*>(&R)) return {&M->EntryID, &M->Stamp};
+        if (const auto* C = dynamic_cast<const TSearchContactResult*>(&R)) return {&C->EntryID, &C->Stamp};
+        return {nullptr, nullptr};
     };
-    for (const auto& Base : Rows) {
+    // A contacts file this run rewrote (losing one card) is the file the scan
+    // read, as far as its other cards go.
+    std::vector<std::pair<plat::TItemStamp, plat::TItemStamp>> Rewrites;
+    auto Resolve = [&](plat::TItemStamp Stamp) {
+        for (size_t Hops = 0; Hops < Rewrites.size(); ++Hops) {
+            const auto R = std::find_if(Rewrites.begin(), Rewrites.end(), [&](const auto& P) { return P.first == Stamp; });
+            if (R == Rewrites.end()) break;
+            Stamp = R->second;
+        }
+        return Stamp;
+    };
+    // Items are found by EntryID, never by index, so the collection serves
+    // on after a removal; one that is not where it was is looked for in a
+    // fresh one, and nothing else is ever taken in its place.
+    auto There = [&](const TResultRow& R) {
+        const auto [Id, Stamp] = Member(R);
+        const plat::TItemStamp Seen = Resolve(*Stamp);
+        return OnItem(*Id, Email, NameSpace, Folder, [&](plat::TOutlookItem& Item) { return Item.Unchanged(Seen); });
+    };
+    // A copy the user keeps must still be there as the scan read it.
+    size_t GroupStart = 0;
+    auto KeptCopyThere = [&] {
+        bool AnyUnticked = false;
+        for (size_t J = GroupStart + 1; J < Rows.size() && Rows[J]->RowKind == 1; ++J) {
+            if (Rows[J]->Checked || !Member(*Rows[J]).first) continue;
+            AnyUnticked = true;
+            if (There(*Rows[J])) return true;
+        }
+        return !AnyUnticked;
+    };
+    for (size_t I = 0; I < Rows.size(); ++I) {
+        const TResultRow& Base = *Rows[I];
         if (ProcessMessages) ProcessMessages();
-        if (Base->RowKind != 1) continue;
+        if (Base.RowKind != 1) GroupStart = I;
+        if (Base.RowKind != 1) continue;
         ++S.Found;
-        if (!Base->Checked) continue;
-        const auto* Mail = dynamic_cast<const TSearchMailResult*>(Base.get());
-        const auto* Contact = dynamic_cast<const TSearchContactResult*>(Base.get());
+        if (!Base.Checked) continue;
+        const auto* Mail = dynamic_cast<const TSearchMailResult*>(&Base);
+        const auto* Contact = dynamic_cast<const TSearchContactResult*>(&Base);
         if (!Mail && !Contact) continue;
         ++S.Selected;
         TDeleteOutcome Item;
-        Item.Caption = Mail ? Mail->Subject
-                            : Contact->FirstName + " " + Contact->LastName + " (" + Contact->Email1Address + ")";
-        const std::string& EntryID = Mail ? Mail->EntryID : Contact->EntryID;
-        // Items are found by EntryID, never by index, so the collection
-        // serves on after a removal. Only an item it no longer finds where
-        // it was (moved by another program, say) is looked for in a fresh
-        // one; a row whose item is in neither fails: nothing else may be
-        // taken in its place.
+        Item.Caption = ShownText(Mail ? Mail->Subject
+                                      : Contact->FirstName + " " + Contact->LastName + " (" + Contact->Email1Address + ")");
+        const auto [EntryID, Stamp] = Member(Base);
+        const plat::TItemStamp Seen = Resolve(*Stamp);
         try {
-            try {
-                Item.Succeeded = Remove(EntryID);
-            } catch (const plat::EOutlookItemGone&) {
-            }
-            if (!Item.Succeeded) {
-                Fresh();
-                Item.Succeeded = Remove(EntryID);
-            }
+            plat::TItemStamp After;
+            Item.Succeeded = KeptCopyThere() && OnItem(*EntryID, Email, NameSpace, Folder, [&](plat::TOutlookItem& It) {
+                                 It.Delete(Seen, &After);
+                                 return true;
+                             });
+            if (Item.Succeeded && After != plat::TItemStamp{}) Rewrites.emplace_back(Seen, After);
         } catch (const plat::EOutlookError& E) {
             if (Error.empty()) Error = E.what();
         }

@@ -11,7 +11,19 @@ namespace finder {
 
 namespace {
 
-std::string Digest(const std::string& Text) { return MD5Print(MD5String(Text)); }
+// The digest of a body's text with every CRLF as LF: the same message saved
+// with either line end is the same content.
+std::string LfDigest(std::string_view Text)
+{
+    TMD5Context C;
+    MD5Init(C);
+    bool Cr = false;
+    plat::EachLfPiece(Text, Cr, [&](std::string_view P) { MD5Update(C, P.data(), P.size()); });
+    if (Cr) MD5Update(C, "\r", 1);
+    TMD5Digest D;
+    MD5Final(D, C);
+    return MD5Print(D);
+}
 
 } // namespace
 
@@ -28,14 +40,28 @@ TMailValues ReadMailValues(plat::TMailItem& Item, bool Digests)
     V.ReceivedTime = DateTimeText(V.Received);
     V.Size = Item.Size();
     V.EntryID = Item.EntryID();
-    if (Digests) {
-        V.BodyDigest = Digest(F.Body);
-        V.HTMLBodyDigest = Digest(F.HTMLBody);
+    V.Stamp = Item.Stamp();
+    if (Digests && (!F.Body.empty() || !F.HTMLBody.empty())) {
+        V.BodyDigest = LfDigest(F.Body);
+        V.HTMLBodyDigest = LfDigest(F.HTMLBody);
+    } else if (Digests) {
+        // Attachments only, say: the raw body stands for the content, under
+        // a key no pair of text digests has; without one the key is empty.
+        V.BodyDigest = F.RawBodyDigest;
     }
     return V;
 }
 
-TContactValues ReadContactValues(const plat::TContactItem& Item)
+std::string ShownText(std::string_view Text)
+{
+    size_t Chars = 0;
+    for (size_t I = 0; I < Text.size(); ++I)
+        if ((static_cast<unsigned char>(Text[I]) & 0xC0) != 0x80 && ++Chars > ShownChars)
+            return std::string(Text.substr(0, I)) + "\u2026";
+    return std::string(Text);
+}
+
+TContactValues ReadContactValues(plat::TContactItem& Item)
 {
     TContactValues V;
     V.FullName = Item.FullName();
@@ -47,6 +73,7 @@ TContactValues ReadContactValues(const plat::TContactItem& Item)
     V.Email2Address = TrimKey(Item.Email2Address());
     V.Email3Address = TrimKey(Item.Email3Address());
     V.EntryID = Item.EntryID();
+    V.Stamp = Item.Stamp();
     return V;
 }
 
@@ -101,15 +128,15 @@ void TOutlookScan::OutlookScanFolder(plat::TOutlookItems& Items, int Kind)
                 continue;
             }
             ++FItemsRead;
-            FCaption = V.RawSubject;
+            FCaption = ShownText(V.RawSubject);
             MatchOutlookItem(Unmatched, V);
             if (Unmatched) NewOutlookGroup(V);
         } else {
-            const auto* Contact = dynamic_cast<const plat::TContactItem*>(Item.get());
+            auto* Contact = dynamic_cast<plat::TContactItem*>(Item.get());
             if (!Contact) continue;
             const TContactValues V = ReadContactValues(*Contact);
             ++FItemsRead;
-            FCaption = V.FullName;
+            FCaption = ShownText(V.FullName);
             MatchOutlookItem(Unmatched, V);
             if (Unmatched) NewOutlookGroup(V);
         }
@@ -132,6 +159,7 @@ TOutlookScan::TKey TOutlookScan::MailKey(const std::string& Subject, const std::
 
 uint32_t TOutlookScan::Lookup(const TKey& Key) const
 {
+    if (Key.A.empty() && Key.B.empty()) return UINT32_MAX;
     const auto F = FIndex.find(Key);
     return F == FIndex.end() ? UINT32_MAX : F->second;
 }
@@ -149,7 +177,8 @@ void TOutlookScan::MatchOutlookItem(bool& Unmatched, const TMailValues& Item)
     if (FOptions.SameDate && Item.Received != First.Received) return;
     if (FOptions.SameSize && Item.Size != First.Size) return;
     if (FOptions.SameSender && Item.SenderName != First.SenderName) return;
-    G.Mails.push_back({Item.Subject, Item.ReceivedTime, Item.SenderName, Item.EntryID, Item.Size, Item.Received});
+    G.Mails.push_back(
+        {Item.Subject, Item.ReceivedTime, Item.SenderName, Item.EntryID, Item.Size, Item.Received, Item.Stamp});
     ++G.Count;
     Joined(G);
 }
@@ -171,7 +200,7 @@ void TOutlookScan::MatchOutlookItem(bool& Unmatched, const TContactValues& Item)
     Unmatched = false;
     auto& G = static_cast<TSearchStatContact&>(*FGroups[Best]);
     G.Contacts.push_back({Item.FirstName, Item.LastName, Item.Nickname, TrimKey(Item.Phone), Item.Email1Address,
-                          Item.Email2Address, Item.Email3Address, Item.EntryID});
+                          Item.Email2Address, Item.Email3Address, Item.EntryID, Item.Stamp});
     ++G.Count;
     Joined(G);
 }
@@ -183,7 +212,8 @@ void TOutlookScan::NewOutlookGroup(const TMailValues& Item)
     G->BodyDigest = Item.BodyDigest;
     G->HTMLBodyDigest = Item.HTMLBodyDigest;
     G->Count = 1;
-    G->Mails.push_back({Item.Subject, Item.ReceivedTime, Item.SenderName, Item.EntryID, Item.Size, Item.Received});
+    G->Mails.push_back(
+        {Item.Subject, Item.ReceivedTime, Item.SenderName, Item.EntryID, Item.Size, Item.Received, Item.Stamp});
     const TKey Key = MailKey(G->Subject, G->BodyDigest, G->HTMLBodyDigest);
     const uint32_t I = uint32_t(FGroups.size());
     FGroups.push_back(std::move(G));
@@ -201,7 +231,7 @@ void TOutlookScan::NewOutlookGroup(const TContactValues& Item)
     G->Email3Address = Item.Email3Address;
     G->Count = 1;
     G->Contacts.push_back({Item.FirstName, Item.LastName, Item.Nickname, Item.Phone, Item.Email1Address,
-                           Item.Email2Address, Item.Email3Address, Item.EntryID});
+                           Item.Email2Address, Item.Email3Address, Item.EntryID, Item.Stamp});
     const TSearchStatContact& Group = *G;
     const uint32_t I = uint32_t(FGroups.size());
     FGroups.push_back(std::move(G));
@@ -215,7 +245,7 @@ void TOutlookScan::NewOutlookGroup(const TContactValues& Item)
 void TOutlookScan::Index(const TKey& Key, uint32_t Group)
 {
     // A key already taken keeps its first group: later ones are never the first match.
-    FIndex.emplace(Key, Group);
+    if (!Key.A.empty() || !Key.B.empty()) FIndex.emplace(Key, Group);
 }
 
 void TOutlookScan::Joined(TGroupRecord& G)

@@ -35,7 +35,10 @@ struct TMailValues {
     TDateTime Received = 0;
     int64_t Size = 0;
     std::string EntryID;
-    std::string BodyDigest, HTMLBodyDigest;  // only for "Scan for same content"
+    // Only for "Scan for same content": the digests of the bodies with CRLF
+    // as LF; of a message with neither body, the raw body's and "".
+    std::string BodyDigest, HTMLBodyDigest;
+    plat::TItemStamp Stamp;  // the file read
 };
 
 // What the matching reads of one contact.
@@ -45,12 +48,19 @@ struct TContactValues {
     std::string Phone;     // as read
     std::string Email1Address, Email2Address, Email3Address;  // trimmed
     std::string EntryID;
+    plat::TItemStamp Stamp;  // its file as read
 };
 
 // The e-mail's values, read with one parse of its message (the bodies only
 // when Digests). Throws plat::EOutlookError when it cannot be read.
 TMailValues ReadMailValues(plat::TMailItem& Item, bool Digests);
-TContactValues ReadContactValues(const plat::TContactItem& Item);
+TContactValues ReadContactValues(plat::TContactItem& Item);
+
+// What the window shows of an item's text: at most ShownChars characters
+// (UTF-8), "…" where it was cut. Laying out megabytes would hold it up;
+// the matching keeps the whole text.
+constexpr size_t ShownChars = 300;
+std::string ShownText(std::string_view Text);
 
 class TOutlookScan {
 public:
@@ -96,7 +106,8 @@ private:
             return H ^ (std::hash<std::string_view>()(K.B) + 0x9E3779B97F4A7C15ull + (H << 6) + (H >> 2));
         }
     };
-    // The first group of each key.
+    // The first group of each key. An empty key (no subject, no body, no
+    // name, no nickname) is no key: such items never make a group.
     std::unordered_map<TKey, uint32_t, TKeyHash> FIndex;
     int64_t FDupGroups = 0, FDupFiles = 0, FItemsRead = 0, FItemsSkipped = 0;
 

@@ -42,7 +42,13 @@ std::string TDeleteDuplicatesForm::OutlookScanRun() {
     FOutlookApp = Scan.OutlookApp;
     FNameSpace = Scan.NameSpace;
     FOutlookFolder = Scan.OutlookFolder;
-    return Outcome.Failed ? Outcome.Error : std::string();
+    // The status line of the results tells how many items could not be
+    // read; without a duplicate there are no results, and the box says it.
+    FOutlookUnread = Scan.ItemsSkipped();
+    if (Outcome.Failed) return Outcome.Error;
+    if (FOutlookUnread > 0 && Scan.DuplicateGroups() == 0)
+        return std::to_string(FOutlookUnread) + " items could not be read.";
+    return std::string();
 }
 
 void TDeleteDuplicatesForm::OutlookDblClick() {
@@ -55,7 +61,7 @@ void TDeleteDuplicatesForm::OutlookDblClick() {
     const std::string EntryID = Item.SubItems.size() > 5 ? Item.SubItems[5].toStdString() : std::string();
     if (EntryID.empty() || !FOutlookFolder || FOutlookFolder->Count() <= 0) return;
     try {
-        if (auto Found = finder::FindOutlookItem(*FOutlookFolder, EntryID)) Found->display();
+        finder::DisplayOutlookItem(EntryID, rbEmail->Checked(), FNameSpace.get(), FOutlookFolder);
     } catch (const plat::EOutlookError& E) {
         Warn(E.what());
     }

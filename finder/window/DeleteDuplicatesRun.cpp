@@ -396,7 +396,7 @@ void TDeleteDuplicatesForm::BuildResultRows() {
     if (FMode == 2) {
         const bool Email = rbEmail->Checked();
         Status = finder::BuildOutlookRows(FGroupList, Email, Email ? FMailSortColumn : FContactSortColumn,
-                                          FSortDirection, FRowList);
+                                          FSortDirection, FRowList, FOutlookUnread);
     } else {
         finder::TSortState Sort{FFileSortColumn, FSortDirection};
         Status = finder::BuildResultRows(FGroupList, ScanKind(), Sort, FRowList);

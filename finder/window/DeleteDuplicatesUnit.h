@@ -247,6 +247,7 @@ private:
     bool FDeleting = false;
     finder::TScanRun* FScan = nullptr;  // the walk under way, for the counters
     finder::TOutlookScan* FOutlookScan = nullptr;  // the same for a mail or contact scan
+    int64_t FOutlookUnread = 0;  // the items the last mail or contact scan could not read
     int FFindFrame = 0;
     QTimer* FFindAnimation;
     std::vector<QPixmap> FFindFrames;

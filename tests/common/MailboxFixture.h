@@ -1,7 +1,7 @@
 #pragma once
 // The sample mailbox (tests/data/outlook/home) copied into a temporary
 // folder, with HOME and MAILDIR pointing there for as long as the object
-// lives, the trash a folder of that tree and the desktop's "open" recorded.
+// lives, the trash in that home and the desktop's "open" recorded.
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -32,39 +32,40 @@ private:
 class ScopedMailbox {
 public:
     TempTree Tree;
-    std::vector<std::string> Opened;   // what the desktop was asked to open
-    std::vector<std::string> Trashed;  // where trashed files now lie
-    bool TrashWorks = true;
+    std::vector<std::string> Opened;  // what the desktop was asked to open
 
     // Samples false: an empty home, no Maildir and no contacts folder.
     explicit ScopedMailbox(bool Samples = true) {
         Tree.Dir("home");
-        Tree.Dir("trash");
         if (Samples)
             std::filesystem::copy(CORVANE_OUTLOOK_SAMPLES, Tree.Path("home"),
                                   std::filesystem::copy_options::recursive);
-        plat::TShellHooks Hooks;
-        Hooks.Open = [this](const std::string& P) { Opened.push_back(P); };
-        Hooks.Trash = [this](const std::string& P, std::string* Error) {
-            if (!TrashWorks) {
-                if (Error) *Error = "no trash here";
-                return false;
-            }
-            const std::string To = Tree.Path("trash/" + std::to_string(Trashed.size()) + "-" +
-                                             std::filesystem::path(P).filename().string());
-            std::filesystem::rename(P, To);
-            Trashed.push_back(To);
-            return true;
-        };
-        plat::SetShellHooks(Hooks);
+        FHooks.Open = [this](const std::string& P) { Opened.push_back(P); };
+        plat::SetShellHooks(FHooks);
     }
     ~ScopedMailbox() { plat::SetShellHooks({}); }
+
+    // The trash is the home's own; while refused it moves nothing.
+    void RefuseTrash(bool Refuse) {
+        FHooks.Trash = nullptr;
+        if (Refuse)
+            FHooks.Trash = [](const std::string&, std::string* Error) {
+                if (Error) *Error = "no trash here";
+                return false;
+            };
+        plat::SetShellHooks(FHooks);
+    }
+    std::string Trashed(const std::string& Name, bool Info = false) {
+        return Tree.Read("home/.local/share/Trash/" + (Info ? "info/" + Name + ".trashinfo" : "files/" + Name));
+    }
 
     std::string Maildir(const std::string& Rel = "") { return Tree.Path("home/Maildir" + (Rel.empty() ? "" : "/" + Rel)); }
     std::string Contacts(const std::string& Rel = "") { return Tree.Path("home/.contacts" + (Rel.empty() ? "" : "/" + Rel)); }
 
 private:
+    plat::TShellHooks FHooks;
     ScopedEnv FHome{"HOME", Tree.Path("home")};
+    ScopedEnv FData{"XDG_DATA_HOME", Tree.Path("home/.local/share")};
     ScopedEnv FMaildir{"MAILDIR", Tree.Path("home/Maildir")};
 };
 

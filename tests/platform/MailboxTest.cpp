@@ -15,13 +15,15 @@ std::shared_ptr<TOutlookItems> Folder(int Number) {
     return CreateOleObject("Outlook.Application")->GetNameSpace("MAPI")->GetDefaultFolder(Number)->Items();
 }
 
-// A nested card belongs to its outer card; a card without an end is none.
+// A nested card belongs to its outer card; a card without an end is none,
+// and the next card's BEGIN ends it.
 TEST(MailboxRead, NestedAndUnendedCards) {
     const std::string Text = "BEGIN:VCARD\nFN:A\nAGENT:BEGIN:VCARD\nBEGIN:VCARD\nFN:Inner\nEND:VCARD\nEND:VCARD\n"
+                             "BEGIN:VCARD\nFN:Cut\nBEGIN:VCARD\nFN:B\nEND:VCARD\nBEGIN:VCARD\nFN:C\nEND:VCARD\n"
                              "BEGIN:VCARD\nFN:Cut\n";
-    const auto Spans = SplitVCards(Text);
-    ASSERT_EQ(Spans.size(), 1u);
-    EXPECT_EQ(ParseVCard(Text.substr(Spans[0].Offset, Spans[0].Length)).FullName, "A");
+    std::string Names;
+    for (const TVCardSpan& S : SplitVCards(Text)) Names += ParseVCard(Text.substr(S.Offset, S.Length)).FullName;
+    EXPECT_EQ(Names, "ABC");
 }
 
 // new/ and cur/ in one name order; hidden files and links are no messages; a
@@ -44,53 +46,74 @@ TEST(Mailbox, InboxOrderEntryIDsAndReceivedTime) {
                   FileTimeToLocalDateTime(TimespecToFileTime({Time, 0}))) << Id;
 }
 
+// The very file checked moves, though its folder is swapped for a link to
+// another holding a message of that name between the check and the move.
 TEST(Mailbox, MessageMovesIntoTrashFolderWithoutReplacingAnything) {
     ScopedMailbox Box;
     const std::string Name = "1704880800.M1P100.host:2,S", Text = Box.Tree.Read("home/Maildir/cur/" + Name);
     Box.Tree.File("home/Maildir/.Trash/cur/" + Name, {.Content = "an older message"});
+    Box.Tree.File("decoy/" + Name, {.Content = "another's"});
     auto Items = Folder(olFolderInbox);
+    SetMailRemovalHook([&] {
+        std::filesystem::rename(Box.Maildir("cur"), Box.Maildir("cur.old"));
+        Box.Tree.Link("home/Maildir/cur", "../../decoy");
+    });
     Items->Item(1)->Delete();
-    EXPECT_FALSE(Box.Tree.Exists("home/Maildir/cur/" + Name));
+    SetMailRemovalHook({});
+    EXPECT_EQ(Box.Tree.Read("decoy/" + Name), "another's");
+    EXPECT_FALSE(Box.Tree.Exists("home/Maildir/cur.old/" + Name));
     EXPECT_EQ(Box.Tree.Read("home/Maildir/.Trash/cur/" + Name), "an older message");
     EXPECT_EQ(Box.Tree.Read("home/Maildir/.Trash/cur/1704880800.M1P100.host.1:2,S"), Text);
     EXPECT_TRUE(Box.Tree.Exists("home/Maildir/.Trash/new"));
+    std::filesystem::remove(Box.Maildir("cur"));
+    std::filesystem::rename(Box.Maildir("cur.old"), Box.Maildir("cur"));
     EXPECT_THROW(Items->Item(1)->Delete(), EOutlookError);  // gone: refused, not "succeeded"
     EXPECT_THROW(Items->Item(1)->display(), EOutlookError);
 }
 
-// A card goes to the trash as a file of its own and its file keeps the
-// others, with their EntryIDs; a refusing trash changes nothing; the only
-// card of a file takes the file itself to the trash.
+// A card goes to the trash as a file of its own, to be restored under a free
+// name of its folder, and its file keeps the others, with their EntryIDs; a
+// refusing trash changes nothing; the last card of a file takes the file
+// itself to the trash.
 TEST(Mailbox, CardGoesToTrashAndItsFileKeepsTheOthers) {
     ScopedMailbox Box;
     const std::string Friends = "home/.contacts/friends.vcf", Before = Box.Tree.Read(Friends);
+    Box.Tree.File("home/.contacts/Anna Smith.vcf", {.Content = "no card"});
     auto Items = Folder(olFolderContacts);
     ASSERT_EQ(Items->Count(), 8);
     const std::string PatId = Items->Item(4)->EntryID();
-    Box.TrashWorks = false;
+    Box.RefuseTrash(true);
     EXPECT_THROW(Items->Item(2)->Delete(), EOutlookError);
     EXPECT_EQ(Box.Tree.Read(Friends), Before);
-    Box.TrashWorks = true;
+    Box.RefuseTrash(false);
     const std::string Second = dynamic_cast<TContactItem&>(*Items->Item(2)).Text();
     Items->Item(2)->Delete();
-    EXPECT_EQ(Box.Tree.Read("trash/0-Anna Smith.vcf"), Second);
+    EXPECT_EQ(Box.Trashed("Anna Smith (2).vcf"), Second);
+    EXPECT_NE(Box.Trashed("Anna Smith (2).vcf", true).find("\nPath=" + Box.Contacts("Anna%20Smith%20%282%29.vcf") + "\n"),
+              std::string::npos);
     const size_t At = Before.find(Second);
     EXPECT_EQ(Box.Tree.Read(Friends), Before.substr(0, At) + Before.substr(At + Second.size()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Box.Contacts()), {}), 4);  // nothing left aside
     auto Fresh = Folder(olFolderContacts);
     ASSERT_EQ(Fresh->Count(), 7);
     EXPECT_EQ(Fresh->Item(3)->EntryID(), PatId);
     // Cards sharing their UID get EntryIDs of their own.
     const std::string Card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Twin\r\nUID:same\r\nEND:VCARD\r\n";
-    Box.Tree.File("home/.contacts/twins.vcf", {.Content = Card + Card.substr(0, Card.size() - 11) + "NOTE:x\r\nEND:VCARD\r\n"});
+    const std::string Other = Card.substr(0, Card.size() - 11) + "NOTE:x\r\nEND:VCARD\r\n";
+    Box.Tree.File("home/.contacts/twins.vcf", {.Content = Card + "\r\n" + Other + "\r\n"});
     Box.Tree.File("home/.contacts/zsolo.vcf", {.Content = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Solo\r\nEND:VCARD\r\n"});
     Fresh = Folder(olFolderContacts);
     const int N = Fresh->Count();
     EXPECT_NE(Fresh->Item(N - 2)->EntryID(), Fresh->Item(N - 1)->EntryID());
     Fresh->Item(N - 1)->display();
     EXPECT_EQ(Box.Opened, std::vector<std::string>{Box.Contacts("twins.vcf")});
+    Fresh->Item(N - 1)->Delete();
+    Folder(olFolderContacts)->Item(N - 2)->Delete();  // the last card: blank lines are no reason to keep the file
+    EXPECT_FALSE(Box.Tree.Exists("home/.contacts/twins.vcf"));
+    EXPECT_EQ(Box.Trashed("twins.vcf"), Card + "\r\n\r\n");
     Fresh->Item(N)->Delete();
     EXPECT_FALSE(Box.Tree.Exists("home/.contacts/zsolo.vcf"));
-    EXPECT_EQ(Box.Tree.Read("trash/1-zsolo.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Solo\r\nEND:VCARD\r\n");
+    EXPECT_EQ(Box.Trashed("zsolo.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Solo\r\nEND:VCARD\r\n");
 }
 
 } // namespace

@@ -76,7 +76,7 @@ TEST(OutlookMatching, IndexedMatchingGivesThePlainRulesGroups) {
         for (size_t I = 0; I < Mails.size(); ++I) {
             TMailValues& M = Mails[I];
             M.Subject = Pick({"a", "A", "", "b"});
-            M.BodyDigest = Pick({"d1", "d2"});
+            M.BodyDigest = Pick({"d1", "d2", ""});
             M.HTMLBodyDigest = Pick({"h1", "h2", ""});
             M.SenderName = Pick({"s", "t"});
             M.Received = R() % 2, M.Size = R() % 2;
@@ -96,9 +96,11 @@ TEST(OutlookMatching, IndexedMatchingGivesThePlainRulesGroups) {
         TGroupList Groups;
         TOutlookScan Scan(O, State, Groups);
         for (const TMailValues& M : Mails) Feed(Scan, M);
+        // An empty key (no subject; no body of any kind) never matches.
         auto SameKey = [&](const TMailValues& F, const TMailValues& V) {
-            return O.Criterion == TScanKind::FileName ? F.Subject == V.Subject
-                                                      : F.BodyDigest + "|" + F.HTMLBodyDigest == V.BodyDigest + "|" + V.HTMLBodyDigest;
+            return O.Criterion == TScanKind::FileName ? !V.Subject.empty() && F.Subject == V.Subject
+                                                      : !(V.BodyDigest + V.HTMLBodyDigest).empty() &&
+                                                            F.BodyDigest + "|" + F.HTMLBodyDigest == V.BodyDigest + "|" + V.HTMLBodyDigest;
         };
         auto Joins = [&](const TMailValues& F, const TMailValues& V) {
             return (!O.SameDate || V.Received == F.Received) && (!O.SameSize || V.Size == F.Size) &&
@@ -114,8 +116,9 @@ TEST(OutlookMatching, IndexedMatchingGivesThePlainRulesGroups) {
         for (const TContactValues& C : Contacts) Feed(CScan, C);
         auto SameContact = [&](const TContactValues& F, const TContactValues& V) {
             if (O.Criterion != TScanKind::FileBye)
-                return O.Criterion == TScanKind::Title ? F.Nickname == V.Nickname
-                                                       : F.FirstName == V.FirstName && F.LastName == V.LastName;
+                return O.Criterion == TScanKind::Title ? !V.Nickname.empty() && F.Nickname == V.Nickname
+                                                       : !(V.FirstName + V.LastName).empty() && F.FirstName == V.FirstName &&
+                                                             F.LastName == V.LastName;
             for (const std::string* A : {&F.Email1Address, &F.Email2Address, &F.Email3Address})
                 if (!A->empty() && (*A == V.Email1Address || *A == V.Email2Address || *A == V.Email3Address)) return true;
             return false;
@@ -171,17 +174,68 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TSampleRow{"MailSubject", 1, TScanKind::FileName,
                    "|Meeting notes: 1704880800.M 1704967200.M 1705053600.M|Café au lait: 1705226400.M 1705312800.M"
-                   "|: 1705485600.M 1705399200.M|Quarterly report: 1705572000.M 1705658400.M"},
+                   "|Quarterly report: 1705572000.M 1705658400.M"},
         TSampleRow{"MailContent", 1, TScanKind::FileBye,
                    "|Invoice 2024-001: 1705744800.M 1705831200.M|Picture 14: 1706004014.M 1706004015.M"},
         TSampleRow{"ContactName", 2, TScanKind::FileName,
-                   "|  : friends.vcf# legacy.vcf#|Anna Smith : urn:uuid:2f1 urn:uuid:2f1 urn:uuid:2f1|Jürgen Müller "
-                   ": legacy.vcf# modern.vcf#"},
+                   "|Anna Smith : urn:uuid:2f1 urn:uuid:2f1 urn:uuid:2f1|Jürgen Müller : legacy.vcf# modern.vcf#"},
         TSampleRow{"ContactEmail", 2, TScanKind::FileBye,
                    "|Anna Smith : urn:uuid:2f1 urn:uuid:2f1 urn:uuid:2f1|Jürgen Müller : legacy.vcf# modern.vcf#"},
         TSampleRow{"ContactNickname", 2, TScanKind::Title,
-                   "|Anna Smith : urn:uuid:2f1 urn:uuid:2f1|Anna Smith : urn:uuid:2f1 friends.vcf# friends.vcf# "
-                   "legacy.vcf#|Jürgen Müller : legacy.vcf# modern.vcf#"}),
+                   "|Anna Smith : urn:uuid:2f1 urn:uuid:2f1|Jürgen Müller : legacy.vcf# modern.vcf#"}),
+    [](const auto& I) { return std::string(I.param.Name); });
+
+// ---- two messages, a and b, side by side ----
+
+struct TPairRow {
+    const char* Name;
+    TScanKind Criterion;
+    std::string A, B;
+    const char* Groups;  // then the items that could not be read
+};
+
+class MailPair : public ::testing::TestWithParam<TPairRow> {};
+
+// Line ends are no content, nor is an empty subject or body a key; what the
+// window shows of an item is cut; a header block over the limit is unread.
+TEST_P(MailPair, GroupsWhatIsTheSame) {
+    ScopedMailbox Box(false);
+    Box.Tree.File("home/Maildir/cur/a", {.Content = GetParam().A});
+    Box.Tree.File("home/Maildir/cur/b", {.Content = GetParam().B});
+    TOutlookOptions O;
+    O.Criterion = GetParam().Criterion;
+    O.PumpIntervalMs = 0;
+    uint8_t State = rsRunning;
+    TGroupList Groups;
+    std::vector<std::string> Shown;
+    TOutlookScan Scan(O, State, Groups, {[] {}, [&](const std::string& C) { Shown.push_back(C); }});
+    Scan.Run();
+    EXPECT_EQ(Shape(Groups) + " " + std::to_string(Scan.ItemsSkipped()), GetParam().Groups);
+    TRowList Rows;
+    BuildOutlookRows(Groups, true, 0, 0, Rows);
+    for (const auto& Row : Rows) {
+        TRowTexts T;
+        OutlookRowTexts(*Row, T);
+        Shown.push_back(T.Caption);
+    }
+    for (const std::string& Text : Shown) EXPECT_LE(Text.size(), ShownChars + 3);
+}
+
+const std::string Pad(1100000, 'x');
+const std::string Attached = "Subject: Pictures\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: image/png\n"
+                             "Content-Transfer-Encoding: base64\n\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, MailPair,
+    ::testing::Values(
+        TPairRow{"CrlfCopy", TScanKind::FileBye, "Subject: s\n\nline\n\nend\n", "Subject: s\r\n\r\nline\r\n\r\nend\r\n", "[a b ] 0"},
+        TPairRow{"OtherAttachments", TScanKind::FileBye, Attached + "AAAA\n--b--\n", Attached + "BBBB\n--b--\n", "[a ][b ] 0"},
+        TPairRow{"NoBodyAtAll", TScanKind::FileBye, "Subject: s\n\n", "Subject: t\n", "[a ][b ] 0"},
+        TPairRow{"NoSubject", TScanKind::FileName, "Subject: \n\nx\n", "From: f@example.org\n\ny\n", "[a ][b ] 0"},
+        TPairRow{"LongSubject", TScanKind::FileName, "Subject: " + Pad.substr(0, 5000) + "\n\nx\n",
+                 "Subject: " + Pad.substr(0, 5000) + "\n\ny\n", "[a b ] 0"},
+        TPairRow{"LongHeader", TScanKind::FileName, "X-Pad: " + Pad + "\nSubject: s\n\n", "Subject:\n\n", "[b ] 1"},
+        TPairRow{"LongHeaderContent", TScanKind::FileBye, "X-Pad: " + Pad + "\n\nx\n", "Subject: s\n\nx\n", "[b ] 1"}),
     [](const auto& I) { return std::string(I.param.Name); });
 
 // An item that cannot be read is passed over, a mailbox that cannot be read
@@ -219,9 +273,12 @@ TEST(OutlookScanRun, UnreadableItemsAndStop) {
 // ---- deletion ----
 
 // Ticked mails go to the trash found by EntryID, across the indexes that
-// shift as they go; a mail gone since the scan fails and nothing is taken in
-// its place; with the mailbox gone every ticked row fails with the reason.
-TEST(OutlookDelete, TickedMailsByEntryID) {
+// shift as they go, and only while they are the files the scan read and a
+// copy the user keeps is still there as read; a mail gone since the scan
+// fails and nothing is taken in its place; with the mailbox gone every
+// ticked row fails with the reason. Two cards of one file go, and a card
+// whose kept copy is gone stays.
+TEST(OutlookDelete, OnlyTheScannedItemsAndNeverTheLastCopy) {
     ScopedMailbox Box;
     TOutlookOptions O;
     uint8_t State = rsRunning;
@@ -231,28 +288,50 @@ TEST(OutlookDelete, TickedMailsByEntryID) {
     std::shared_ptr<plat::TOutlookItems> Folder = Scan.OutlookFolder;
     TRowList Rows;
     BuildOutlookRows(Groups, true, 2, 1, Rows);
-    // Rows: the "Meeting notes" group newest first (M3, M2, M1), then "Café au lait" (M6, M5).
-    for (size_t I : {0u, 1u, 3u, 5u, 6u}) Rows[I]->Checked = true;  // a header is never removed
+    // Rows: "Meeting notes" newest first (M3, M2, M1), "Café au lait" (M6, M5), "Quarterly report" (M10, M9).
+    for (size_t I : {0u, 1u, 3u, 5u, 6u, 9u}) Rows[I]->Checked = true;  // a header is never removed
     std::filesystem::remove(Box.Maildir("cur/1705312800.M6P100.host:2,S"));
     // Another program marks M1 answered: its flags change, its EntryID stays.
     std::filesystem::rename(Box.Maildir("cur/1704880800.M1P100.host:2,S"), Box.Maildir("cur/1704880800.M1P100.host:2,RS"));
+    // Another message takes M3's name; M9's only kept copy goes.
+    std::filesystem::remove(Box.Maildir("new/1705053600.M3P100.host"));
+    Box.Tree.File("home/Maildir/new/1705053600.M3P100.host", {.Content = "Subject: another\n\n"});
+    std::filesystem::remove(Box.Maildir("cur/1705658400.M10P100.host:2,S"));
     TDeleteSummary S;
     std::string Error;
-    EXPECT_EQ(DeleteOutlookSelected(Rows, true, Scan.NameSpace.get(), Folder, S, Error), 4);
-    EXPECT_EQ(S.Succeeded, 3);
-    EXPECT_FALSE(S.Items[2].Succeeded);
-    for (const char* Rel : {".Trash/new/1705053600.M3P100.host", ".Trash/cur/1704880800.M1P100.host:2,RS",
-                            "cur/1704967200.M2P100.host:2,S", ".Trash/cur/1705226400.M5P100.host:2,S"})
+    auto Outcomes = [&] {
+        std::string O;
+        for (const TDeleteOutcome& I : S.Items) O += I.Succeeded ? 'S' : 'F';
+        return O;
+    };
+    EXPECT_EQ(DeleteOutlookSelected(Rows, true, Scan.NameSpace.get(), Folder, S, Error), 5);
+    EXPECT_EQ(Outcomes(), "FSFSF");  // M3 M1 M6 M5 M9
+    for (const char* Rel : {".Trash/cur/1704880800.M1P100.host:2,RS", "cur/1704967200.M2P100.host:2,S",
+                            ".Trash/cur/1705226400.M5P100.host:2,S", "cur/1705572000.M9P100.host:2,S"})
         EXPECT_TRUE(Box.Tree.Exists("home/Maildir/" + std::string(Rel))) << Rel;
-    EXPECT_EQ(S.DelStatus1, "9 mails have been found. 4 mails were selected for deletion.");
-    EXPECT_EQ(S.DelStatus3, "Fail to delete 1 mails.");
+    EXPECT_EQ(Box.Tree.Read("home/Maildir/new/1705053600.M3P100.host"), "Subject: another\n\n");
+    EXPECT_EQ(S.DelStatus1, "7 mails have been found. 5 mails were selected for deletion.");
+    EXPECT_EQ(S.DelStatus3, "Fail to delete 3 mails.");
 
     Rows[2]->Checked = true;
     std::filesystem::remove_all(Box.Maildir());
     Folder.reset();
-    EXPECT_EQ(DeleteOutlookSelected(Rows, true, Scan.NameSpace.get(), Folder, S, Error), 5);
-    EXPECT_EQ(S.Failed, 5);
+    EXPECT_EQ(DeleteOutlookSelected(Rows, true, Scan.NameSpace.get(), Folder, S, Error), 6);
+    EXPECT_EQ(S.Failed, 6);
     EXPECT_NE(Error.find("does not exist"), std::string::npos) << Error;
+
+    O.Kind = 2;
+    TGroupList Cards;
+    TOutlookScan CardScan(O, State = rsRunning, Cards);
+    CardScan.Run();
+    Folder = CardScan.OutlookFolder;
+    BuildOutlookRows(Cards, false, 0, 0, Rows);
+    // Rows: "Anna Smith" (friends.vcf twice, modern.vcf), "Jürgen Müller" (legacy.vcf, modern.vcf).
+    for (size_t I : {1u, 2u, 6u}) Rows[I]->Checked = true;
+    std::filesystem::remove(Box.Contacts("legacy.vcf"));
+    EXPECT_EQ(DeleteOutlookSelected(Rows, false, CardScan.NameSpace.get(), Folder, S, Error), 3);
+    EXPECT_EQ(Outcomes(), "SSF");
+    EXPECT_EQ(plat::SplitVCards(Box.Tree.Read("home/.contacts/friends.vcf")).size(), 2u);
 }
 
 } // namespace
