@@ -161,6 +161,25 @@ TEST_F(ScanTest, MountedRamFileSystemIsNotEntered) {
     EXPECT_EQ(R, 0);
 }
 
+// Where the folder listing does not tell an entry's kind, both roads look
+// it up: its files and folders are scanned all the same.
+TEST_F(ScanTest, EntriesOfUnknownKindAreScanned) {
+    for (const char* F : {"a/x.txt", "a/sub/x.txt", "b/y.txt"}) Tree.File(F, {.Content = "same"});
+    Place("");
+    struct TUnknown {
+        TUnknown() { plat::ListKindsAsUnknown(true); }
+        ~TUnknown() { plat::ListKindsAsUnknown(false); }
+    } Unknown;
+    for (TScanKind Kind : {TScanKind::FileBye, TScanKind::FileName})
+        for (unsigned Threads : {1u, 4u}) {
+            Options.Match.Kind = Kind;
+            Options.Threads = Threads;
+            Run();
+            EXPECT_EQ(Duplicates(), Kind == TScanKind::FileName ? "[/a/sub/ /a/]" : "[/a/sub/x.txt /a/x.txt /b/y.txt]")
+                << Threads;
+        }
+}
+
 TEST_F(ScanTest, StopDuringTheWalkKeepsWhatWasFound) {
     for (int I = 0; I < 50; ++I) Tree.File("d" + std::to_string(I) + "/f.txt", {.Content = "same"});
     Place("");
