@@ -70,9 +70,11 @@ bool FillRecord(int DirFd, const char* Name, const std::string& ShownName, TWin3
 void MarkMountPoint(const std::string& Folder, uint64_t FolderDevice, TWin32FindData& Data) {
     if (!Data.IsDirectory() || Data.Device == FolderDevice) return;
     // The walk's own path when it is absolute (no link lies on it); a
-    // relative one is made absolute.
+    // relative one is made absolute. With or without its trailing "/", it
+    // must be spelt as the mount table spells it.
     char Buf[PATH_MAX];
-    std::string Path = !Folder.empty() && Folder[0] == '/' ? Folder : realpath(Folder.c_str(), Buf) ? Buf : "";
+    std::string Path = !Folder.empty() && Folder[0] == '/' ? StripSlashes(Folder)
+                       : realpath(Folder.c_str(), Buf) ? Buf : "";
     if (Path.empty()) return;
     if (Path != "/") Path += "/";
     Path += Data.cFileName;

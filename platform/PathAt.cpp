@@ -1,6 +1,7 @@
 #include "platform/PathAt.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -108,8 +109,15 @@ bool StatAt(int Fd, const char* Name, struct statx& X, unsigned Mask)
 
 uint64_t DeviceId(dev_t Dev) { return DeviceId(major(Dev), minor(Dev)); }
 
+namespace {
+std::atomic<bool> gKindsUnknown{false};
+} // namespace
+
+void ListKindsAsUnknown(bool On) { gKindsUnknown.store(On); }
+
 bool ReadFolderNames(int Fd, TFolderNames& Names)
 {
+    const bool KindsUnknown = gKindsUnknown.load(std::memory_order_relaxed);
     Names.Text.clear();
     Names.Folded.clear();
     Names.Entries.clear();
@@ -128,7 +136,7 @@ bool ReadFolderNames(int Fd, TFolderNames& Names)
             TNameEntry E;
             E.Offset = uint32_t(Names.Text.size());
             E.Length = uint16_t(Len);
-            E.Type = D->d_type;
+            E.Type = KindsUnknown ? DT_UNKNOWN : D->d_type;
             E.Inode = D->d_ino;
             Names.Text.append(Name, Len);
             Names.Entries.push_back(E);

@@ -86,6 +86,9 @@ struct TFolderNames {
 // Every entry of the open folder Fd but "." and "..", in the order of
 // FolderOrderLess. False when it cannot be read.
 bool ReadFolderNames(int Fd, TFolderNames& Names);
+// A seam for tests: with On, ReadFolderNames gives every entry's kind as
+// DT_UNKNOWN, as file systems that keep no kinds in their folders do.
+void ListKindsAsUnknown(bool On);
 
 // The order folders are listed in: ASCII letters compared without case (as
 // capitals), other bytes as they are, and names equal so far bytewise.

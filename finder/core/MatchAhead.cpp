@@ -128,6 +128,7 @@ private:
         case TMatchAhead::opPicture:
             // A picture that raises an error is left to the matching, which
             // meets the same error where the plain road does.
+            if (FAhead.FPictureAhead) FAhead.FPictureAhead();
             if (Stopped(FStop)) break;
             try {
                 if (F.Media->Sizes.empty()) {
@@ -149,7 +150,7 @@ private:
 
 TMatchAhead::TMatchAhead(TMatcher& Matcher, TWorkPool& Pool, const TMatchOptions& Options, TRunControl& Run)
     : FMatcher(Matcher), FPool(Pool), FRun(Run), FOptions(Options), FOpen(Matcher.FHooks.OpenForRead),
-      FComparer(Matcher.Comparer())
+      FComparer(Matcher.Comparer()), FPictureAhead(Matcher.FHooks.PictureAhead)
 {
 }
 

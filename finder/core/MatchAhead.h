@@ -210,6 +210,7 @@ private:
 
     bool Content() const { return FOptions.Kind == TScanKind::FileBye; }
     TPictureComparer* FComparer = nullptr;  // pictures prepared ahead through it
+    std::function<void()> FPictureAhead;
     std::unordered_set<std::string> FScaledAsked;  // pictures already asked for at another size
     // The sizes of the groups' first pictures, for the jobs that prepare a
     // picture: it is scaled to those it is wider than in the same decode.

@@ -198,6 +198,9 @@ struct TMatchHooks {
     TPictureComparer* Comparer = nullptr;
     // Opens a file for reading; -1 when it cannot be (a seam for tests).
     std::function<int(const std::string&)> OpenForRead;
+    // Called on the thread that prepares a picture ahead, before it looks
+    // at the file (a seam for tests: the walk may move on meanwhile).
+    std::function<void()> PictureAhead;
 };
 
 class TMatcher {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <condition_variable>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "finder/core/ScanCore.h"
@@ -112,4 +114,41 @@ TEST(AheadRoad, PicturesComparedAheadGiveThePlainRoadsGroups)
     const auto Plain = ScanOn(1);
     EXPECT_LT(Plain.first, 18u);  // some pictures found alike
     EXPECT_EQ(ScanOn(4), Plain);
+}
+
+// A picture's decode asked ahead may wait on the pool until the walk has
+// left its folder and the matching has let the file go: it still reads the
+// file's name from that folder's listing, which must live until it has run.
+TEST(AheadRoad, APictureDecodedAfterTheWalkLeftItsFolderStillHasItsName)
+{
+    TempTree T;
+    std::ifstream In(std::string(CORVANE_PICTURE_SAMPLES) + "/photo.png", std::ios::binary);
+    const std::string Bytes(std::istreambuf_iterator<char>(In), {});
+    for (const char* F : {"a/p.png", "b/p.png"}) T.File(F, {.Content = Bytes});
+    TScanOptions O;
+    O.Threads = 4;
+    O.Match.Kind = TScanKind::Similar;
+    O.Match.Mode = O.Match.Filter.Mode = 4;
+    O.Match.SimilarityOn = true;
+    O.Places.push_back({T.Root(), false});
+    std::mutex Mutex;
+    std::condition_variable Moved;
+    bool InB = false;
+    TMatchHooks Hooks;
+    // The pool decodes nothing before the matching has reached b/.
+    Hooks.PictureAhead = [&] {
+        std::unique_lock<std::mutex> Lock(Mutex);
+        Moved.wait(Lock, [&] { return InB; });
+    };
+    TGroupList Groups;
+    uint8_t RunState = rsRunning;
+    TScanRun Run(O, RunState, Groups, {{}, [&](const std::string& Path) {
+                                           if (Path != T.Path("b")) return;
+                                           std::lock_guard<std::mutex> Lock(Mutex);
+                                           InB = true;
+                                           Moved.notify_all();
+                                       }},
+                 Hooks);
+    EXPECT_FALSE(Run.Run().Failed);
+    EXPECT_EQ(core_test::Shape(Groups, T.Root()), "[/a/p.png /b/p.png]");
 }

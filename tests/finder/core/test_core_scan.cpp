@@ -119,12 +119,65 @@ TEST_F(ScanTest, ProtectedSystemFolderIsNotEntered) {
     Tree.File("sys/a.txt", {.Content = "same"});
     Tree.File("sys/b.txt", {.Content = "same"});
     Options.WindowsDir = Tree.Path("SYS");
-    Options.Places = {{Tree.Path("sys"), false}, {Tree.Path("sys/"), false}};
-    Run();
-    EXPECT_TRUE(Groups.empty());
-    Options.ProtectSystemFolders = false;
-    Run();
-    EXPECT_EQ(Duplicates(), "[/sys/a.txt /sys/b.txt]");
+    for (unsigned Threads : {1u, 4u}) {
+        Options.Threads = Threads;
+        Options.ProtectSystemFolders = true;
+        Options.Places = {{Tree.Path("sys"), false}, {Tree.Path("sys/"), false}};
+        Run();
+        EXPECT_TRUE(Groups.empty()) << Threads;
+        Options.ProtectSystemFolders = false;
+        Run();
+        EXPECT_EQ(Duplicates(), "[/sys/a.txt /sys/b.txt]") << Threads;
+    }
+}
+
+// A RAM file system mounted inside a place is a system folder that neither
+// road enters, whatever the kind of scan; a place of its own is walked.
+TEST_F(ScanTest, MountedRamFileSystemIsNotEntered) {
+    Tree.File("a/x.txt", {.Content = "same"});
+    Tree.Dir("a/m");
+    const int R = corvane_test::InPrivateMounts([&] {
+        corvane_test::TmpfsOrSkip(Tree.Path("a/m"));
+        Tree.File("a/m/x.txt", {.Content = "same"});
+        bool Ok = true;
+        for (TScanKind Kind : {TScanKind::FileBye, TScanKind::FileName})
+            for (unsigned Threads : {1u, 4u}) {
+                Options.Match.Kind = Kind;
+                Options.Threads = Threads;
+                Options.Places.clear();
+                Place("a");
+                Run();
+                std::string Got = Duplicates() + ";";
+                Place("a/m");
+                Run();
+                Got += Duplicates();
+                const bool Same = Got == (Kind == TScanKind::FileName ? ";[/a/ /a/m/]" : ";[/a/x.txt /a/m/x.txt]");
+                if (!Same) std::fprintf(stderr, "%u threads: %s\n", Threads, Got.c_str());
+                Ok &= Same;
+            }
+        return Ok;
+    });
+    if (R == corvane_test::NoPrivateMounts) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(R, 0);
+}
+
+// Where the folder listing does not tell an entry's kind, both roads look
+// it up: its files and folders are scanned all the same.
+TEST_F(ScanTest, EntriesOfUnknownKindAreScanned) {
+    for (const char* F : {"a/x.txt", "a/sub/x.txt", "b/y.txt"}) Tree.File(F, {.Content = "same"});
+    Place("");
+    struct TUnknown {
+        TUnknown() { plat::ListKindsAsUnknown(true); }
+        ~TUnknown() { plat::ListKindsAsUnknown(false); }
+    } Unknown;
+    for (TScanKind Kind : {TScanKind::FileBye, TScanKind::FileName})
+        for (unsigned Threads : {1u, 4u}) {
+            Options.Match.Kind = Kind;
+            Options.Threads = Threads;
+            Run();
+            EXPECT_EQ(Duplicates(), Kind == TScanKind::FileName ? "[/a/sub/ /a/]" : "[/a/sub/x.txt /a/x.txt /b/y.txt]")
+                << Threads;
+        }
 }
 
 TEST_F(ScanTest, StopDuringTheWalkKeepsWhatWasFound) {
