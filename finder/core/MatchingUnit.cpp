@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <iterator>
 #include <memory>
 
 #include <fcntl.h>
@@ -528,11 +530,53 @@ bool CompleteEntry(int FolderFd, const std::string& Path, plat::TWin32FindData& 
 
 } // namespace
 
+namespace {
+
+// Seconds east of UTC at Seconds as the zone's rules give the local time;
+// false when it has none or it is a leap second.
+bool OffsetAt(time_t Seconds, int32_t& Offset)
+{
+    tm Local{};
+    if (!localtime_r(&Seconds, &Local) || Local.tm_sec > 59) return false;
+    // The local calendar fields as seconds since 1970 (proleptic Gregorian).
+    const int64_t Y = int64_t(Local.tm_year) + 1900 - (Local.tm_mon < 2);
+    const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400, Yoe = Y - Era * 400;
+    const int64_t Doy = (153 * (Local.tm_mon + (Local.tm_mon > 1 ? -2 : 10)) + 2) / 5 + Local.tm_mday - 1;
+    const int64_t Days = Era * 146097 + Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy - 719468;
+    Offset = int32_t(Days * 86400 + Local.tm_hour * 3600 + Local.tm_min * 60 + Local.tm_sec - Seconds);
+    return true;
+}
+
+int64_t FloorDiv(int64_t A, int64_t B) { return A / B - (A % B < 0); }
+
+} // namespace
+
+TDateTime TLocalDates::operator()(uint64_t FileTime)
+{
+    const timespec T = plat::FileTimeToTimespec(FileTime);
+    const int64_t Day = FloorDiv(T.tv_sec, 86400);
+    TDay& D = FDays[uint64_t(Day) % std::size(FDays)];
+    if (D.Day != Day) {
+        int32_t Last = 0;
+        D.Day = Day;
+        D.Uniform = OffsetAt(time_t(Day * 86400), D.Offset) && OffsetAt(time_t(Day * 86400 + 86399), Last) &&
+                    Last == D.Offset;
+    }
+    if (!D.Uniform) return plat::FileTimeToLocalDateTime(FileTime);
+    // plat::EncodeDateTime of the local calendar fields, from the local
+    // day and second of the day.
+    const int64_t Local = int64_t(T.tv_sec) + D.Offset;
+    const int64_t LocalDay = FloorDiv(Local, 86400);
+    const double Days = double(LocalDay + 25569);  // counted from 1899-12-30
+    const double Time = (double(Local - LocalDay * 86400) * 1000.0 + double(T.tv_nsec / 1000000)) / 86400000.0;
+    return Days < 0 ? Days - Time : Days + Time;
+}
+
 // The member record of a same-name group for a fully read entry.
 TScanResult TMatcher::NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data)
 {
-    TScanResult M{int64_t(Data.Size()), plat::FileTimeToLocalDateTime(Data.ftLastWriteTime),
-                  plat::FileTimeToLocalDateTime(Data.ftCreationTime), Folder, Data.ftLastWriteTime};
+    TScanResult M{int64_t(Data.Size()), FDates(Data.ftLastWriteTime), FDates(Data.ftCreationTime), Folder,
+                  Data.ftLastWriteTime};
     return Stamped(M, Data);
 }
 
@@ -570,8 +614,8 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     FRun.ProcessMessages();
 
     // Local dates are made only for an entry that a group takes.
-    auto Modified = [&] { return plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime); };
-    auto Created = [&] { return plat::FileTimeToLocalDateTime(FindData.ftCreationTime); };
+    auto Modified = [&] { return FDates(FindData.ftLastWriteTime); };
+    auto Created = [&] { return FDates(FindData.ftCreationTime); };
 
     switch (FOptions.Kind) {
     case TScanKind::None: return;
@@ -697,8 +741,8 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
     }
     const plat::TWin32FindData& FindData = Listed.Stated ? Listed : Read;
     const int64_t Size = int64_t(FindData.Size());
-    const TDateTime Modified = plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime);
-    const TDateTime Created = plat::FileTimeToLocalDateTime(FindData.ftCreationTime);
+    const TDateTime Modified = FDates(FindData.ftLastWriteTime);
+    const TDateTime Created = FDates(FindData.ftCreationTime);
     const uint32_t Index = uint32_t(FGroups.size());
 
     switch (FOptions.Kind) {

@@ -134,6 +134,23 @@ private:
     }
 };
 
+// Local date-times of file times, exactly as plat::FileTimeToLocalDateTime
+// gives them, with the zone's offset looked up once a day: the zone's rules
+// cost more than the rest of a file's matching, and a scan's files share few
+// days. A day in which the offset changes goes by the rules for every time.
+class TLocalDates {
+public:
+    TDateTime operator()(uint64_t FileTime);
+
+private:
+    struct TDay {
+        int64_t Day = INT64_MIN;  // days since 1970-01-01 UTC
+        int32_t Offset = 0;       // seconds east of UTC, the whole day
+        bool Uniform = false;
+    };
+    TDay FDays[4096];
+};
+
 // The run state of a scan: 0 idle, 1 running, 2 stop requested, 3 finished.
 enum : uint8_t { rsIdle = 0, rsRunning = 1, rsStopRequested = 2, rsFinished = 3 };
 
@@ -315,7 +332,8 @@ private:
     int64_t FDupGroups = 0, FDupFiles = 0;
 
     void Joined(TGroupRecord& Group);
-    static TScanResult NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data);
+    TLocalDates FDates;
+    TScanResult NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data);
     // Reads the size and dates of a same-name group's unread first file;
     // false when it has gone.
     bool ReadFirstMember(TSearchStat& G);
