@@ -367,9 +367,20 @@ void TMatcher::EnsureBuffers()
 // their first block, and the whole file's checksum sorts out the rest before
 // any byte comparison; a file alone in its size is never read, and every
 // file is opened as few times as the comparisons need.
-int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry)
+void TMatcher::KeepCandidateHead(const TFolderText& Folder, const std::string& Name, uint32_t Head)
 {
-    if (FAhead) return MatchContentAhead(Path, Size, Entry);
+    FCandidateFolder = Folder;
+    FCandidateName = Name;
+    FCandidateHead = Head;
+    FHasCandidateHead = true;
+}
+
+int TMatcher::MatchContent(const TFolderText& Folder, const std::string& Name, int64_t Size,
+                           const plat::TWin32FindData& Entry, int FolderFd)
+{
+    FHasCandidateHead = false;
+    if (FAhead) return MatchContentAhead(Folder, Name, Size, Entry, FolderFd);
+    const std::string Path = Folder + Name;
     const TChain* Found = FBySize.Find(Size);
     if (!Found) return -1;
     const TChain Chain = *Found;
@@ -395,11 +406,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
         const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
         return IdOf(G.Files[G.Opener]);
     };
-    auto KeepCandidateHead = [&](uint32_t Head) {
-        FCandidatePath = Path;
-        FCandidateHead = Head;
-    };
-    FCandidatePath.clear();
+    auto KeepHead = [&](uint32_t Head) { KeepCandidateHead(Folder, Name, Head); };
     bool Stop = false;
     // Compares with group I's first file; marks the group dead when that
     // file cannot be read. True on equal bytes.
@@ -408,11 +415,11 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
         uint32_t HeadC = 0, HeadG = 0;
         bool HeadsRead = false;
         // The first blocks' checksums come with the comparison when unknown.
-        const bool Want = FCandidatePath.empty() || !FAux[I].HasHead;
+        const bool Want = !FHasCandidateHead || !FAux[I].HasHead;
         const TCompareResult R =
             CompareFds(Candidate, First, PassOf(&FRun), Buf, &HeadC, &HeadG, Want ? &HeadsRead : nullptr);
         if (HeadsRead) {
-            KeepCandidateHead(HeadC);
+            KeepHead(HeadC);
             SetHead(Size, I, HeadG);
         }
         switch (R) {
@@ -432,7 +439,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
     uint32_t Head = 0, Crc = 0;
     bool HasCrc = false;
     if (!ChecksumFd(Candidate, HeadBytes, Head, {}, Buf.A.get())) return -1;
-    KeepCandidateHead(Head);
+    KeepHead(Head);
     if (Chain.Pending > 0) {
         for (uint32_t I = Chain.First; I != NoGroup; I = FAux[I].Next) {
             TContentAux& A = FAux[I];
@@ -640,7 +647,7 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     }
 
     case TScanKind::FileBye: {
-        const int Index = MatchContent(Folder + Name, Size, FindData);
+        const int Index = MatchContent(Folder, Name, Size, FindData, FolderFd);
         if (Index < 0) return;
         auto& G = static_cast<TSearchStatBye&>(*FGroups[size_t(Index)]);
         Unmatched = false;
@@ -763,7 +770,8 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
                 FindData);
         FGroups.push_back(std::move(G));
         AddToSizeChain(Size, Index);
-        if (!FCandidatePath.empty() && FCandidatePath == Folder + Name) SetHead(Size, Index, FCandidateHead);
+        if (FHasCandidateHead && FCandidateName == Name && FCandidateFolder == Folder)
+            SetHead(Size, Index, FCandidateHead);
         return;
     }
     case TScanKind::Title: {

@@ -321,8 +321,11 @@ private:
     // The live groups of this size and first block, in opening order.
     void SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out);
     // The first block's checksum of the last candidate, kept for its own group.
-    std::string FCandidatePath;
+    TFolderText FCandidateFolder;
+    std::string FCandidateName;
+    bool FHasCandidateHead = false;
     uint32_t FCandidateHead = 0;
+    void KeepCandidateHead(const TFolderText& Folder, const std::string& Name, uint32_t Head);
 
     // Tags of the last candidate, so that opening its group reads them once.
     std::string FTagPath;
@@ -345,7 +348,8 @@ private:
     std::unique_ptr<unsigned char[]> FBufA, FBufB;
     void EnsureBuffers();
     // Group index or -1; Entry is the candidate's directory entry.
-    int MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
+    int MatchContent(const TFolderText& Folder, const std::string& Name, int64_t Size,
+                     const plat::TWin32FindData& Entry, int FolderFd);
     bool SimilarJoin(TSearchSimilar& G, const std::string& Path, const plat::TWin32FindData& Entry,
                      TDateTime Modified, double& Similarity);
 
@@ -357,7 +361,8 @@ private:
     // First files of groups whose bytes are being read ahead.
     std::unordered_map<uint32_t, std::shared_ptr<TFileFacts>> FGroupFacts;
     std::vector<uint32_t> FSameHead;  // scratch list of groups of one first block
-    int MatchContentAhead(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
+    int MatchContentAhead(const TFolderText& Folder, const std::string& Name, int64_t Size,
+                          const plat::TWin32FindData& Entry, int FolderFd);
     std::shared_ptr<TFileFacts> GroupFacts(uint32_t Index);
     // Facts of the file that opened content group Index, read by path.
     std::shared_ptr<TFileFacts> FirstFacts(uint32_t Index, uint64_t Seq);

@@ -619,6 +619,8 @@ TEST_P(NameWalkAgainstReference, ListedByNameOrInFull)
         TScanOptions O;
         O.PumpIntervalMs = 0;
         O.Threads = GetParam() == TRoad::Plain ? 1 : 4;
+        // Folders listed by the pool and by the walk itself, mixed.
+        if (Seed & 1) O.ListAhead = [N = 0]() mutable { return ++N % 3 != 1; };
         O.Match.Kind = TScanKind::FileName;
         O.Match.SameSize = Seed & 1;
         O.Match.SameDate = Seed & 2;
