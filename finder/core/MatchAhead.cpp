@@ -404,10 +404,12 @@ void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
             FRun.ProcessMessages();
             continue;
         }
-        // A stretch of entries between two looks at the queue.
+        // A stretch of entries between two looks at the queue. What the looks
+        // ahead ask for goes to the pool every few entries, and before the
+        // matching waits for anything.
         for (int N = 0; N < 64 && !FHorizon.empty(); ++N) {
             Look();
-            Submit(FMatching);
+            if (N % 8 == 0) Submit(FMatching);
             if (FRun.StopRequested()) break;
             FRun.ProcessMessages();
             TAheadEntry& E = FHorizon.front();
@@ -654,6 +656,7 @@ void TMatchAhead::AskHead(const TFileFactsRef& F, uint64_t Seq)
 bool TMatchAhead::Await(TWorkJob& Job)
 {
     if (Job.Done()) return true;
+    Submit(FMatching);
     for (;;) {
         if (FPool.RunOrWait(Job, Slice)) return true;
         if (FRun.StopRequested()) return false;

@@ -105,12 +105,12 @@ unsigned TWorkPool::ToWake()
 
 void TWorkPool::Finish(TWorkJob& Job)
 {
-    // Sequentially consistent with the waiter's count and test: either it
+    // Sequentially consistent with the waiter's mark and test: either it
     // sees the job done, or this sees it waiting.
     Job.FState.store(TWorkJob::jsDone);
     FFinishCount.fetch_add(1);
-    // Only a thread waiting for a result needs telling.
-    if (FWaiters.load() > 0) {
+    // Only a thread waiting for this result (or for any) needs telling.
+    if (Job.FAwaited.load() || FWaiters.load() > 0) {
         { std::lock_guard<std::mutex> Lock(FMutex); }
         FFinished.notify_all();
     }
@@ -135,10 +135,8 @@ bool TWorkPool::RunOrWait(TWorkJob& Job, std::chrono::milliseconds Slice)
         __builtin_ia32_pause();
     }
     std::unique_lock<std::mutex> Lock(FMutex);
-    FWaiters.fetch_add(1);
-    const bool Done = FFinished.wait_for(Lock, Slice, [&] { return Job.Done(); });
-    FWaiters.fetch_sub(1);
-    return Done;
+    Job.FAwaited.store(true);
+    return FFinished.wait_for(Lock, Slice, [&] { return Job.Done(); });
 }
 
 uint64_t TWorkPool::Finished() { return FFinishCount.load(std::memory_order_acquire); }

@@ -45,6 +45,7 @@ protected:
 private:
     friend class TWorkPool;
     std::atomic<uint8_t> FState{jsQueued};
+    std::atomic<bool> FAwaited{false};  // a thread sleeps until it is done
 };
 
 using TWorkJobRef = std::shared_ptr<TWorkJob>;
@@ -106,7 +107,7 @@ private:
     std::priority_queue<TKeyed, std::vector<TKeyed>, std::greater<TKeyed>> FListings;
     uint64_t FOrder = 0;
     std::atomic<uint64_t> FFinishCount{0};
-    std::atomic<unsigned> FWaiters{0};    // threads waiting for a job to finish
+    std::atomic<unsigned> FWaiters{0};    // threads waiting for any job to finish
     bool FClosing = false;
     unsigned FSleeping = 0;               // workers waiting for a job
     unsigned FWoken = 0;                  // of these, the ones told to wake
