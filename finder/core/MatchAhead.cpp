@@ -31,7 +31,7 @@ bytes::TPass PassOf(const std::atomic<bool>& Stop)
 // threads' buffers add up, and few files are larger.
 bytes::TBuffers& ThreadBuffers()
 {
-    constexpr size_t Bytes = 32 * 1024;
+    constexpr size_t Bytes = 16 * 1024;
     thread_local bytes::TBuffers Buffers{std::unique_ptr<unsigned char[]>(new unsigned char[Bytes]),
                                          std::unique_ptr<unsigned char[]>(new unsigned char[Bytes]), Bytes};
     return Buffers;
