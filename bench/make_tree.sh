@@ -4,29 +4,38 @@
 # earlier files, some sharing a size or a first block with another file, and
 # one file in twenty carrying a common name. The same arguments always give
 # the same tree (names, sizes, bytes and modification times).
-#   bench/make_tree.sh DIR [FILES [STEP]]
+#   bench/make_tree.sh [--small-folders] DIR [FILES [STEP]]
 # STEP (default 1) rounds every size down to a multiple of STEP. Sizes come
 # from a fixed range, so a smaller tree has fewer files per size; a tree of
 # FILES/10 files made with STEP 10 has as many files per size (and so as
 # many files sharing a size by chance) as one of FILES files with STEP 1,
 # for a fair comparison of scan times across tree sizes.
+# --small-folders gives the other shape: folders of 40 files (5,000 for
+# 200,000 files), sizes from 2 KB to 400 KB around 10 KB (log-normal, 16.5 KB
+# on average, 3.3 GB in all), and one group of copies per 40 files (5,000):
+# an earlier file and a copy of it, every sixth group a second copy.
 set -euo pipefail
-[ $# -ge 1 ] || { echo "usage: $0 DIR [FILES]" >&2; exit 2; }
+shape=large
+[ "${1:-}" = --small-folders ] && { shape=small; shift; }
+[ $# -ge 1 ] || { echo "usage: $0 [--small-folders] DIR [FILES [STEP]]" >&2; exit 2; }
 dir=$1
 files=${2:-200000}
 step=${3:-1}
 mkdir -p "$dir"
-python3 - "$dir" "$files" "$step" <<'PY'
-import os, random, sys
+python3 - "$dir" "$files" "$step" "$shape" <<'PY'
+import math, os, random, sys
 
-root, total, step = sys.argv[1], int(sys.argv[2]), max(1, int(sys.argv[3]))
+root, total, step, shape = sys.argv[1], int(sys.argv[2]), max(1, int(sys.argv[3])), sys.argv[4]
 rng = random.Random(20261206)
 pool = random.Random(7).randbytes(64 << 20)
-per_dir = 200
+per_dir = 200 if shape == "large" else 40
 common = ["readme.txt", "index.html", "notes.doc", "photo.jpg", "song.mp3", "setup.log", "data.bin"]
 common += ["common%03d.dat" % i for i in range(300)]
 
 def size_of():
+    if shape == "small":
+        # Log-normal around 10 KB, from 2 KB to 400 KB: mean about 16.5 KiB.
+        return min(400 << 10, max(2 << 10, int(rng.lognormvariate(math.log(10000), 1.0)))) // step * step
     # Log-uniform from 512 bytes to 64 KiB: mean about 13.5 KiB.
     return int(512 * (128 ** rng.random())) // step * step
 
@@ -41,13 +50,41 @@ def content(seed, size, shared_head=None):
     return body
 
 made = []          # (seed, size) of originals
-first_blocks = {}  # size -> first 4 KiB of an earlier file of that size
+# The small shape: copies at fixed places, each of an earlier file not yet
+# copied (a new group) or, one in six, of a group's file copied once.
+groups, copies = [], set()
+if shape == "small":
+    copies = set(random.Random(5).sample(range(total // 20, total), total // 40 * 6 // 5))
+copied = set()
 for i in range(total):
-    d = os.path.join(root, "d%03d" % (i // (per_dir * 50)), "s%05d" % (i // per_dir))
+    d = os.path.join(root, "d%03d" % (i // (per_dir * 100 if shape == "small" else per_dir * 50)),
+                     "s%05d" % (i // per_dir))
     if i % per_dir == 0:
         os.makedirs(d, exist_ok=True)
     roll = rng.random()
-    if roll < 0.10 and made:
+    if shape == "small":
+        if i in copies:
+            twice = [g for g in groups[-50:] if g[2] == 1]
+            if len(groups) >= total // 40 or (twice and rng.random() < 1 / 6):
+                g = rng.choice(twice or groups)
+            else:
+                while True:
+                    k = rng.randrange(len(made))
+                    if k not in copied:
+                        break
+                copied.add(k)
+                g = [made[k][0], made[k][1], 0]
+                groups.append(g)
+            g[2] += 1
+            seed, size = g[0], g[1]
+            data = content(seed, size)
+            name = "copy%07d.dat" % i
+        else:
+            seed, size = i, size_of()
+            data = content(seed, size)
+            made.append((seed, size))
+            name = "f%07d.dat" % i
+    elif roll < 0.10 and made:
         seed, size = made[rng.randrange(len(made))]
         data = content(seed, size)
         name = "copy%07d.dat" % i

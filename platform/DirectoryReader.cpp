@@ -132,6 +132,7 @@ bool TDirectoryReader::Opened(TWin32FindData& Data) {
     }
     FFolderDevice = Data.Device;
     FDotsLeft = 1;
+    FIndex = 0;
     return true;
 }
 
@@ -140,6 +141,7 @@ bool TDirectoryReader::FindNext(TWin32FindData& Data) {
     const int Fd = FFd.Get();
     if (FDotsLeft > 0) {
         FDotsLeft = 0;
+        FIndex = 1;
         if (FillRecord(Fd, "..", "..", Data)) return true;
     }
     if (!FListed) {
@@ -150,6 +152,7 @@ bool TDirectoryReader::FindNext(TWin32FindData& Data) {
     while (FNext < FNames.Entries.size()) {
         const TNameEntry& E = FNames.Entries[FNext++];
         if (E.Type != DT_UNKNOWN && E.Type != DT_REG && E.Type != DT_DIR) continue;
+        FIndex = uint32_t(FNext + 1);
         const std::string_view Name = FNames.Name(E);
         if (FDeferFiles && E.Type == DT_REG) {
             NameOnlyRecord(Name, FFolderDevice, E.Inode, Data);

@@ -54,6 +54,11 @@ public:
     void Close();
     // The open folder, for opening its sub-folders; -1 when none is open.
     int Fd() const { return FFd.Get(); }
+    // The listing index of the last entry given (0 ".", 1 "..", 2 on the
+    // entries in order), and whether the entries have been read yet.
+    uint32_t Index() const { return FIndex; }
+    bool Listed() const { return FListed; }
+    size_t Count() const { return FNames.Entries.size(); }  // once listed
 
     // With On, a regular file whose kind the folder listing tells is listed
     // by name alone (Stated false, the folder's device, its inode), sparing
@@ -72,6 +77,7 @@ private:
     bool FDeferFiles = false;
     bool FListed = false;        // the entries below are read (at the first one after the dots)
     size_t FNext = 0;
+    uint32_t FIndex = 0;
     TFolderNames FNames;
 
     bool Opened(TWin32FindData& Data);

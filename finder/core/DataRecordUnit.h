@@ -41,6 +41,7 @@ protected:
 
 struct TFolderNode {
     std::atomic<uint32_t> Refs;
+    int Handle = -1;  // the folder open for looking up its entries, while a scan runs
     std::string Text;
     static void Hold(TFolderNode* N)
     {
@@ -57,8 +58,16 @@ struct TFolderNode {
 class TFolderText : public TCounted<TFolderNode*, TFolderNode> {
 public:
     TFolderText() = default;
-    explicit TFolderText(std::string Text) : TCounted(new TFolderNode{{1}, std::move(Text)}) {}
+    explicit TFolderText(std::string Text, int Handle = -1)
+        : TCounted(new TFolderNode{{1}, Handle, std::move(Text)}) {}
     const std::string& str() const { return FPtr ? FPtr->Text : Empty(); }
+    // The folder's open handle (a descriptor) given with the text, -1 when
+    // none was; the one who gave it closes it, once nobody uses it.
+    int Handle() const { return FPtr ? FPtr->Handle : -1; }
+    void ForgetHandle() const
+    {
+        if (FPtr) FPtr->Handle = -1;
+    }
     operator const std::string&() const { return str(); }
     bool operator==(const TFolderText& O) const { return str() == O.str(); }
 

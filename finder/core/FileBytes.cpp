@@ -76,7 +76,7 @@ TCompareResult CompareFds(TLazyFile& A, TLazyFile& B, const TPass& Pass, TBuffer
     Advise(A, POSIX_FADV_RANDOM);
     Advise(B, POSIX_FADV_RANDOM);
     size_t Block = HeadBytes;
-    for (uint64_t Offset = 0;; Offset += Block, Block = BlockBytes) {
+    for (uint64_t Offset = 0;; Offset += Block, Block = Buf.Bytes) {
         if (Pass && !Pass()) return TCompareResult::Stopped;
         const ssize_t NA = ReadAt(FA, Buf.A.get(), Block, Offset, A.Size());
         if (NA < 0) return TCompareResult::FirstUnreadable;
@@ -97,7 +97,8 @@ TCompareResult CompareFds(TLazyFile& A, TLazyFile& B, const TPass& Pass, TBuffer
     }
 }
 
-bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, const TPass& Pass, unsigned char* Buf)
+bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, const TPass& Pass, unsigned char* Buf,
+                size_t BufBytes)
 {
     const int Fd = F.Fd();
     if (Fd < 0) return false;
@@ -110,7 +111,7 @@ bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, const TPass& Pas
     Limit = size_t(std::min<uint64_t>(Limit, F.Size()));
     while (Offset < Limit) {
         if (Pass && !Pass()) return false;
-        const ssize_t N = ReadAt(Fd, Buf, size_t(std::min<uint64_t>(Limit - Offset, BlockBytes)), Offset, F.Size());
+        const ssize_t N = ReadAt(Fd, Buf, size_t(std::min<uint64_t>(Limit - Offset, BufBytes)), Offset, F.Size());
         if (N < 0) return false;
         if (N == 0) break;
         C = UpdateChecksum(C, Buf, size_t(N));

@@ -76,6 +76,7 @@ private:
 struct TBuffers {
     std::unique_ptr<unsigned char[]> A{new unsigned char[BlockBytes]};
     std::unique_ptr<unsigned char[]> B{new unsigned char[BlockBytes]};
+    size_t Bytes = BlockBytes;  // of each
 };
 
 // Reads up to Size bytes at Offset (fewer only at the end); -1 on an error.
@@ -94,7 +95,8 @@ TCompareResult CompareFds(TLazyFile& A, TLazyFile& B, const TPass& Pass, TBuffer
 
 // CRC-32 of the first Limit bytes (the whole file with SIZE_MAX); false when
 // it cannot be read or Pass stopped it.
-bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, const TPass& Pass, unsigned char* Buf);
+bool ChecksumFd(TLazyFile& F, size_t Limit, uint32_t& Checksum, const TPass& Pass, unsigned char* Buf,
+                size_t BufBytes = BlockBytes);
 
 } // namespace bytes
 } // namespace finder

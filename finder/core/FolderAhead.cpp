@@ -1,9 +1,11 @@
 #include "finder/core/FolderAhead.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "platform/PathAt.h"
@@ -36,13 +38,14 @@ bool Transient(int Error) { return Error == EMFILE || Error == ENFILE || Error =
 // folder never outlives its use by a cycle with its own jobs.
 class TFolderAhead::TListJob : public TWorkJob {
 public:
-    TListJob(TFolderAhead& Ahead, TAheadFolderRef Folder, TAheadFolderRef Parent, std::string Name)
-        : FAhead(Ahead), FFolder(std::move(Folder)), FParent(std::move(Parent)), FName(std::move(Name)) {}
+    TListJob(TFolderAhead& Ahead, TAheadFolderRef Folder, TAheadFolderRef Parent, int ParentFd, std::string Name)
+        : FAhead(Ahead), FFolder(std::move(Folder)), FParent(std::move(Parent)), FParentFd(ParentFd),
+          FName(std::move(Name)) {}
 
 protected:
     void Run() override
     {
-        if (FFolder && !FFolder->FPassed.load(std::memory_order_relaxed)) FAhead.List(*FFolder, FParent, FName);
+        if (FFolder && !FFolder->FPassed.load(std::memory_order_relaxed)) FAhead.List(*FFolder, FParent, FParentFd, FName);
         Drop();
     }
     void Drop() override
@@ -54,6 +57,7 @@ protected:
 private:
     TFolderAhead& FAhead;
     TAheadFolderRef FFolder, FParent;
+    int FParentFd;  // the walk's own open folder, used by the walk only
     std::string FName;
 };
 
@@ -78,24 +82,70 @@ private:
 
 TFolderAhead::TFolderAhead(TWorkPool& Pool, TFolderAheadOptions Options) : FPool(Pool), FOptions(std::move(Options)) {}
 
-TFolderAhead::~TFolderAhead() = default;
+size_t TFolderAhead::ReserveHandles()
+{
+    rlimit Files{};
+    if (getrlimit(RLIMIT_NOFILE, &Files) != 0 || Files.rlim_cur < 64) return 0;
+    const size_t Max = size_t(std::min<rlim_t>(Files.rlim_cur / 4, 16384));
+    // The table grows when a descriptor beyond it is made; grown while
+    // threads share it, each doubling waits until every core has passed a
+    // quiescent point, which costs more than all the opens it serves.
+    const plat::TFd Any(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (Any.Valid()) {
+        const int Far = ::fcntl(Any.Get(), F_DUPFD_CLOEXEC, int(std::min<rlim_t>(Files.rlim_cur - 1, Max + 1024)));
+        if (Far >= 0) ::close(Far);
+    }
+    return Max;
+}
+
+TFolderAhead::~TFolderAhead()
+{
+    for (const TFolderText& T : FHanded) {
+        ::close(T.Handle());
+        T.ForgetHandle();
+    }
+}
 
 TAheadFolderRef TFolderAhead::Make(const std::string& Key, const TAheadFolderRef& Parent, const std::string& Name,
-                                   const std::string& Path, bool Walks)
+                                   const std::string& Path, bool Walks, int ParentFd)
 {
     auto F = std::make_shared<TAheadFolder>();
     F->FKey = Key;
     F->FPath = Path;
     F->FWalks = Walks;
-    F->FList = std::make_shared<TListJob>(*this, F, Parent, Name);
+    F->FList = std::make_shared<TListJob>(*this, F, Parent, ParentFd, Name);
     return F;
 }
 
-void TFolderAhead::List(TAheadFolder& F, const TAheadFolderRef& Parent, const std::string& Name)
+void TFolderAhead::NoteListing(std::chrono::nanoseconds Took, size_t Entries)
 {
+    auto Average = [](std::atomic<int64_t>& A, int64_t Sample) {
+        const int64_t Old = A.load(std::memory_order_relaxed), New = Old + (Sample - Old) / 8;
+        A.store(New, std::memory_order_relaxed);
+        return New;
+    };
+    const int64_t Cost = Average(FCost, int64_t(Took.count()));
+    // A large folder among small ones does not tip the balance.
+    const int64_t Size = Average(FEntries, int64_t(std::min<size_t>(Entries, 64)) * 16);
+    // A hand-over costs each side a few microseconds and a wake-up, about
+    // what listing a dozen names in memory does; a listing that waits for
+    // the disk takes far longer.
+    if (Cost > 250000 || Size >= 16 * 16) FPays.store(true, std::memory_order_relaxed);
+    else if (Cost < 100000 && Size < 8 * 16) FPays.store(false, std::memory_order_relaxed);
+}
+
+void TFolderAhead::List(TAheadFolder& F, const TAheadFolderRef& Parent, int ParentFd, const std::string& Name)
+{
+    struct TTimed {
+        TFolderAhead& A;
+        const TAheadFolder& F;
+        std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
+        ~TTimed() { A.NoteListing(std::chrono::steady_clock::now() - Start, F.Count()); }
+    } Timed{*this, F};
     errno = 0;
-    if (Parent) {
-        F.FFd.Reset(::openat(Parent->Fd(), Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (Parent || ParentFd >= 0) {
+        F.FFd.Reset(::openat(Parent ? Parent->Fd() : ParentFd, Name.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     } else {
         std::string P = F.FPath;
         while (P.size() > 1 && P.back() == '/') P.pop_back();
@@ -114,6 +164,19 @@ void TFolderAhead::List(TAheadFolder& F, const TAheadFolderRef& Parent, const st
     F.FDevice = F.FDot.Device;
     F.FHasDotDot = plat::ReadEntryRecord(F.FFd.Get(), "..", F.FDotDot);
     if (!plat::ReadFolderNames(F.FFd.Get(), F.FNames)) F.FNames.Entries.clear();
+    // Kept as a handle for looking up and opening its entries: the listing's
+    // own descriptor goes here, and with it what the file system kept for
+    // reading the folder, which costs whoever closes it.
+    const int Handle = ::openat(F.FFd.Get(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (Handle >= 0) F.FFd.Reset(Handle);
+    F.FText = TFolderText(F.FPath);
+    if (Handle >= 0 && FOptions.MaxHandles > 0) {
+        std::lock_guard<std::mutex> Lock(FMutex);
+        if (FHanded.size() < FOptions.MaxHandles) {
+            F.FText = TFolderText(F.FPath, F.FFd.Release());
+            FHanded.push_back(F.FText);
+        }
+    }
     const size_t N = F.FNames.Entries.size();
     F.FEntries.resize(N);
     F.FKept.assign(N, 0);
@@ -121,12 +184,15 @@ void TFolderAhead::List(TAheadFolder& F, const TAheadFolderRef& Parent, const st
     F.FChunks.reserve(Chunks);
     for (size_t C = 0; C < Chunks; ++C) F.FChunks.push_back(std::make_shared<TChunkJob>(*this, F.shared_from_this(), C));
     // The first chunk here, the rest on the pool, keyed just before the
-    // sub-folders they may hold.
-    for (size_t C = 1; C < Chunks; ++C) {
+    // sub-folders they may hold; files listed by name alone cost less than
+    // handing them over, and are filled in as the walk comes to them.
+    std::vector<std::pair<TWorkJobRef, std::string>> Jobs;
+    for (size_t C = 1; C < Chunks && !FOptions.DeferFileStat; ++C) {
         std::string Key = F.FKey;
         AppendWalkIndex(Key, uint32_t(C * ChunkEntries + 2));
-        FPool.SubmitListing(F.FChunks[C], std::move(Key));
+        Jobs.emplace_back(F.FChunks[C], std::move(Key));
     }
+    FPool.SubmitListings(Jobs);
     if (Chunks > 0 && F.FChunks[0]->Claim()) FPool.RunClaimed(*F.FChunks[0]);
 }
 
@@ -147,7 +213,7 @@ void TFolderAhead::FillChunk(TAheadFolder& F, size_t Chunk)
         plat::TWin32FindData& D = F.FEntries[I];
         if (FOptions.DeferFileStat && E.Type == DT_REG) {
             plat::NameOnlyRecord(F.FNames.Name(E), F.FDevice, E.Inode, D);
-        } else if (!plat::ReadEntryRecord(F.FFd.Get(), std::string(F.FNames.Name(E)), D)) {
+        } else if (!plat::ReadEntryRecord(F.Fd(), std::string(F.FNames.Name(E)), D)) {
             continue;
         }
         F.FKept[I] = 1;
@@ -157,7 +223,7 @@ void TFolderAhead::FillChunk(TAheadFolder& F, size_t Chunk)
             Subs.emplace_back(std::move(Key), TPending{nullptr, D.cFileName, F.FPath + D.cFileName + "/"});
         }
     }
-    if (Subs.empty()) return;
+    if (Subs.empty() || !Pays()) return;
     const TAheadFolderRef Self = F.shared_from_this();
     std::lock_guard<std::mutex> Lock(FMutex);
     for (auto& [Key, P] : Subs) {
@@ -177,17 +243,23 @@ void TFolderAhead::Pass(std::map<std::string, TAheadFolderRef>::iterator To)
 
 void TFolderAhead::Refill()
 {
+    if (!Pays()) return;
+    // Folders go to the pool a batch at a time, once half of those asked
+    // for have been taken: a worker woken lists several.
+    if (FAhead.size() > FOptions.MaxFolders / 2) return;
+    std::vector<std::pair<TWorkJobRef, std::string>> Jobs;
     while (FAhead.size() < FOptions.MaxFolders && !FFrontier.empty()) {
         auto First = FFrontier.begin();
         TAheadFolderRef F = Make(First->first, First->second.Parent, First->second.Name, First->second.Path, true);
         FFrontier.erase(First);
         FAhead.emplace(F->FKey, F);
-        FPool.SubmitListing(F->FList, F->FKey);
+        Jobs.emplace_back(F->FList, F->FKey);
     }
+    FPool.SubmitListings(Jobs);
 }
 
 TAheadFolderRef TFolderAhead::Take(const std::string& Key, const TAheadFolderRef& Parent, const std::string& Name,
-                                   const std::string& Path, bool Walks)
+                                   const std::string& Path, bool Walks, int ParentFd)
 {
     TAheadFolderRef F;
     {
@@ -199,14 +271,15 @@ TAheadFolderRef TFolderAhead::Take(const std::string& Key, const TAheadFolderRef
         Pass(FAhead.upper_bound(Key));
         FFrontier.erase(FFrontier.begin(), FFrontier.upper_bound(Key));
         if (Key > FWalkAt) FWalkAt = Key;
-        if (!F) F = Make(Key, Parent, Name, Path, Walks);
+        if (!F) F = Make(Key, Parent, Name, Path, Walks, ParentFd);
         Refill();
     }
+    if (!F->FList->Done() && FBeforeWait) FBeforeWait();
     while (!FPool.RunOrWait(*F->FList, std::chrono::milliseconds(50))) {
     }
     if (F->FRetry) {
         // Listed again here, now that the walk holds fewer descriptors.
-        F = Make(Key, Parent, Name, Path, Walks);
+        F = Make(Key, Parent, Name, Path, Walks, ParentFd);
         F->FList->Claim();
         FPool.RunClaimed(*F->FList);
     }
@@ -229,7 +302,6 @@ bool TAheadCursor::Opened(plat::TWin32FindData& Data)
     FIndex = 0;
     FNext = 0;
     if (!FFolder) return false;
-    FFolder->FText = TFolderText(FFolder->FPath);
     FCurrent = &FFolder->FDot;
     Data = FFolder->FDot;
     return true;
@@ -242,9 +314,9 @@ bool TAheadCursor::FindFirst(const std::string& Key, const std::string& Path, bo
 }
 
 bool TAheadCursor::FindFirstAt(const std::string& Key, const TAheadFolderRef& Parent, const std::string& Name,
-                               const std::string& Path, plat::TWin32FindData& Data)
+                               const std::string& Path, plat::TWin32FindData& Data, int ParentFd)
 {
-    FFolder = FAhead.Take(Key, Parent, Name, Path, true);
+    FFolder = FAhead.Take(Key, Parent, Name, Path, true, ParentFd);
     return Opened(Data);
 }
 

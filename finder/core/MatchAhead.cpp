@@ -27,11 +27,21 @@ bytes::TPass PassOf(const std::atomic<bool>& Stop)
     };
 }
 
-// One pair of read buffers per thread.
+// One pair of read buffers per thread, smaller than the plain road's: the
+// threads' buffers add up, and few files are larger.
 bytes::TBuffers& ThreadBuffers()
 {
-    thread_local bytes::TBuffers Buffers;
+    constexpr size_t Bytes = 16 * 1024;
+    thread_local bytes::TBuffers Buffers{std::unique_ptr<unsigned char[]>(new unsigned char[Bytes]),
+                                         std::unique_ptr<unsigned char[]>(new unsigned char[Bytes]), Bytes};
     return Buffers;
+}
+
+// The checksum of a file's first Limit bytes with this thread's buffer.
+bool Checksum(bytes::TLazyFile& File, size_t Limit, uint32_t& Crc, const bytes::TPass& Pass)
+{
+    bytes::TBuffers& B = ThreadBuffers();
+    return bytes::ChecksumFd(File, Limit, Crc, Pass, B.A.get(), B.Bytes);
 }
 
 bytes::TFileId IdOf(const plat::TWin32FindData& D)
@@ -96,14 +106,14 @@ private:
                 break;
             }
             bytes::TLazyFile File = FileOf(F, FOpen);
-            F.HeadResult = bytes::ChecksumFd(File, bytes::HeadBytes, F.Head, {}, ThreadBuffers().A.get())
+            F.HeadResult = Checksum(File, bytes::HeadBytes, F.Head, {})
                                ? TFileFacts::rOk
                                : TFileFacts::rUnreadable;
             break;
         }
         case TMatchAhead::opCrc: {
             bytes::TLazyFile File = FileOf(F, FOpen);
-            if (bytes::ChecksumFd(File, SIZE_MAX, F.Crc, PassOf(FStop), ThreadBuffers().A.get()))
+            if (Checksum(File, SIZE_MAX, F.Crc, PassOf(FStop)))
                 F.CrcResult = TFileFacts::rOk;
             else
                 F.CrcResult = Stopped(FStop) ? TFileFacts::rStopped : TFileFacts::rUnreadable;
@@ -156,10 +166,7 @@ TMatchAhead::TMatchAhead(TMatcher& Matcher, TWorkPool& Pool, const TMatchOptions
 
 TMatchAhead::~TMatchAhead() = default;
 
-bool TMatchAhead::Passes(const TAheadEntry& E) const
-{
-    return E.Data && E.Data->Stated && PassesFileFilter(FOptions.Filter, E.Data->cFileName, int64_t(E.Data->Size()));
-}
+bool TMatchAhead::Passes(const TAheadEntry& E) const { return E.Passes; }
 
 TFileFactsRef TMatchAhead::NewFacts(TAsking& A)
 {
@@ -190,6 +197,20 @@ TFileFactsRef TMatchAhead::Facts(const std::string& Path, const bytes::TFileId& 
 {
     TFileFactsRef F = NewFacts(FMatching);
     F->Path = Path;
+    F->Id = Id;
+    F->Seq = Seq;
+    return F;
+}
+
+TFileFactsRef TMatchAhead::Facts(const TFolderText& Folder, const std::string& Name, int FolderFd,
+                                 std::shared_ptr<const void> Holder, const bytes::TFileId& Id, uint64_t Seq)
+{
+    TFileFactsRef F = NewFacts(FMatching);
+    F->Folder = Folder;
+    F->Path = Name;  // the name, kept by the facts themselves
+    F->Name = &F->Path;
+    F->FolderFd = FolderFd;
+    F->Holder = std::move(Holder);
     F->Id = Id;
     F->Seq = Seq;
     return F;
@@ -231,22 +252,28 @@ void TMatchAhead::Submit(TAsking& A)
 
 int TMatchAhead::TSizeCensus::Meet(uint64_t Size)
 {
-    constexpr uint64_t Again = 1ull << 63;
-    if ((FCount + 1) * 10 > FSlots.size() * 7) {
-        std::vector<uint64_t> Old(FSlots.empty() ? 64 : FSlots.size() * 2, 0);
+    constexpr uint32_t Again = 1u << 31;
+    if (Size >= (1u << 30) - 1) {
+        int& Met = FLarge[Size];
+        return Met < 2 ? Met++ : 2;
+    }
+    auto Home = [](uint32_t Key, size_t Mask) { return size_t((Key * 0x9E3779B97F4A7C15ull) >> 24) & Mask; };
+    // Filled to four fifths at most.
+    if ((FCount + 1) * 5 > FSlots.size() * 4) {
+        std::vector<uint32_t> Old(FSlots.empty() ? 64 : FSlots.size() * 2, 0);
         Old.swap(FSlots);
         const size_t Mask = FSlots.size() - 1;
-        for (uint64_t S : Old) {
+        for (uint32_t S : Old) {
             if (!S) continue;
-            size_t I = TSizeHash()(int64_t((S & ~Again) - 1)) & Mask;
+            size_t I = Home(S & ~Again, Mask);
             while (FSlots[I]) I = (I + 1) & Mask;
             FSlots[I] = S;
         }
     }
-    const uint64_t Key = (Size + 1) & ~Again;  // sizes stay far below 2^63
+    const uint32_t Key = uint32_t(Size + 1);
     const size_t Mask = FSlots.size() - 1;
-    for (size_t I = TSizeHash()(int64_t(Size)) & Mask;; I = (I + 1) & Mask) {
-        uint64_t& S = FSlots[I];
+    for (size_t I = Home(Key, Mask);; I = (I + 1) & Mask) {
+        uint32_t& S = FSlots[I];
         if (!S) {
             S = Key;
             ++FCount;
@@ -263,7 +290,9 @@ int TMatchAhead::TSizeCensus::Meet(uint64_t Size)
 bool TMatchAhead::Push(TAheadEntry Entry)
 {
     Entry.Seq = ++FSeq;
-    if (Entry.Data && Passes(Entry)) {
+    Entry.Passes = Entry.Data && Entry.Data->Stated &&
+                   PassesFileFilter(FOptions.Filter, Entry.Data->cFileName, int64_t(Entry.Data->Size()));
+    if (Entry.Passes) {
         if (Content()) {
             // A file is read only once another of its size has been met; the
             // first of a size is read when the second comes.
@@ -285,7 +314,13 @@ bool TMatchAhead::Flush()
     Submit(FHanding);
     if (FBatch.empty()) return !Stopping();
     std::unique_lock<std::mutex> Lock(FMutex);
-    if (FQueue.size() >= Capacity) { FRoom.wait(Lock, [&] { return FQueue.size() < Capacity || Stopping(); }); }
+    if (FQueue.size() >= Capacity) {
+        // The walk waits until the matching has taken half: one wake-up for
+        // many entries.
+        FHandingWaits = true;
+        FRoom.wait(Lock, [&] { return FQueue.size() <= Capacity / 2 || Stopping(); });
+        FHandingWaits = false;
+    }
     if (Stopping()) {
         FBatch.clear();
         return false;
@@ -343,7 +378,7 @@ void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
 
     for (;;) {
         if (FRun.StopRequested()) break;
-        bool Finished = false;
+        bool Finished = false, Wake = false;
         size_t Old = FHorizon.size();
         {
             std::unique_lock<std::mutex> Lock(FMutex);
@@ -359,8 +394,9 @@ void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
                 FQueue.pop_front();
             }
             Finished = FFinished && FQueue.empty();
+            Wake = FHandingWaits && FQueue.size() <= Capacity / 2;
         }
-        FRoom.notify_one();
+        if (Wake) FRoom.notify_one();
         for (; Old < FHorizon.size(); ++Old) Arrived(FHorizon[Old]);
         Submit(FMatching);
         if (FHorizon.empty()) {
@@ -368,10 +404,12 @@ void TMatchAhead::Consume(const std::function<void(const TAheadEntry&)>& OnFile,
             FRun.ProcessMessages();
             continue;
         }
-        // A stretch of entries between two looks at the queue.
+        // A stretch of entries between two looks at the queue. What the looks
+        // ahead ask for goes to the pool every few entries, and before the
+        // matching waits for anything.
         for (int N = 0; N < 64 && !FHorizon.empty(); ++N) {
             Look();
-            Submit(FMatching);
+            if (N % 8 == 0) Submit(FMatching);
             if (FRun.StopRequested()) break;
             FRun.ProcessMessages();
             TAheadEntry& E = FHorizon.front();
@@ -499,7 +537,7 @@ bool TMatchAhead::Speculate(TAheadEntry& E)
         if (TAheadEntry** Opener = FOpener.Find(Key)) {
             // Facts of their own: an entry's facts are read only by its jobs.
             const TAheadEntry& O = **Opener;
-            Target = Facts(O.Folder + O.Data->cFileName, IdOf(*O.Data), E.Seq);
+            Target = Facts(O.Folder, O.Data->cFileName, O.FolderFd, O.Holder, IdOf(*O.Data), E.Seq);
         }
         else if (E.Data->cFileName.find('.') != std::string::npos)
             FOpener.Get(Key) = &E;
@@ -618,6 +656,7 @@ void TMatchAhead::AskHead(const TFileFactsRef& F, uint64_t Seq)
 bool TMatchAhead::Await(TWorkJob& Job)
 {
     if (Job.Done()) return true;
+    Submit(FMatching);
     for (;;) {
         if (FPool.RunOrWait(Job, Slice)) return true;
         if (FRun.StopRequested()) return false;
@@ -630,7 +669,7 @@ bool TMatchAhead::Head(TFileFacts& F, uint32_t& Head, bool& Stopped)
     if (!F.HeadJob) {
         // Not asked for ahead: read here.
         bytes::TLazyFile File = FileOf(F, FOpen);
-        const bool Ok = bytes::ChecksumFd(File, bytes::HeadBytes, Head, {}, ThreadBuffers().A.get());
+        const bool Ok = Checksum(File, bytes::HeadBytes, Head, {});
         F.HeadResult = Ok ? TFileFacts::rOk : TFileFacts::rUnreadable;
         F.Head = Head;
         return Ok;
@@ -651,7 +690,7 @@ bool TMatchAhead::Crc(TFileFacts& F, uint32_t& Crc, bool& Stopped)
 {
     if (!F.CrcJob) {
         bytes::TLazyFile File = FileOf(F, FOpen);
-        if (bytes::ChecksumFd(File, SIZE_MAX, Crc, PassOf(FStop), ThreadBuffers().A.get())) return true;
+        if (Checksum(File, SIZE_MAX, Crc, PassOf(FStop))) return true;
         Stopped = FRun.StopRequested();
         return false;
     }
@@ -697,7 +736,8 @@ TFileFactsRef TMatcher::FirstFacts(uint32_t Index, uint64_t Seq)
 {
     const auto& G = static_cast<const TSearchStatBye&>(*FGroups[Index]);
     const TScanResultBye& M = G.Files[G.Opener];
-    return FAhead->Facts(M.Folder + M.Name, {M.Device, M.Inode, uint64_t(M.Size), M.WriteTime}, Seq);
+    return FAhead->Facts(M.Folder, M.Name, M.Folder.Handle(), nullptr, {M.Device, M.Inode, uint64_t(M.Size), M.WriteTime},
+                         Seq);
 }
 
 TFileFactsRef TMatcher::GroupFacts(uint32_t Index)
@@ -738,16 +778,13 @@ bool TMatcher::ResolveHead(int64_t Size, uint32_t Index, bool& Stopped)
     return true;
 }
 
-int TMatcher::MatchContentAhead(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry)
+int TMatcher::MatchContentAhead(const TFolderText& Folder, const std::string& Name, int64_t Size,
+                                 const plat::TWin32FindData& Entry, int FolderFd)
 {
-    FCandidatePath.clear();
     bool Stopped = false;
     uint32_t HeadY = 0;
-    auto KeepHead = [&] {
-        // Kept for the group this file may open.
-        FCandidatePath = Path;
-        FCandidateHead = HeadY;
-    };
+    // Kept for the group this file may open.
+    auto KeepHead = [&] { KeepCandidateHead(Folder, Name, HeadY); };
     if (FCandidateFacts && FCandidateFacts->HeadJob) {
         if (!FAhead->Head(*FCandidateFacts, HeadY, Stopped)) return -1;
         KeepHead();
@@ -756,10 +793,10 @@ int TMatcher::MatchContentAhead(const std::string& Path, int64_t Size, const pla
     if (!Found) return -1;
     const TChain Chain = *Found;
     if (!FCandidateFacts)
-        FCandidateFacts = FAhead->Facts(Path, {plat::PackDevice(Entry.Device), Entry.Inode, Entry.Size(),
-                                                Entry.ftLastWriteTime});
+        FCandidateFacts = FAhead->Facts(Folder, Name, FolderFd, nullptr,
+                                        {plat::PackDevice(Entry.Device), Entry.Inode, Entry.Size(), Entry.ftLastWriteTime}, 0);
     TFileFacts& Y = *FCandidateFacts;
-    if (FCandidatePath.empty()) {
+    if (!FHasCandidateHead) {
         if (!FAhead->Head(Y, HeadY, Stopped)) return -1;
         KeepHead();
     }

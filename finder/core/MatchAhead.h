@@ -30,8 +30,8 @@ namespace finder {
 // (the walk's thread before it hands the file over, or the matching thread);
 // each job writes only its own results, read once it is done.
 struct TFileFacts {
-    // Where: the name in the folder while the walk's listing (Holder) lives,
-    // else by full path.
+    // Where: the name in the folder while the walk's listing (Holder) lives
+    // or the folder's text holds it open (FolderFd), else by full path.
     TFolderText Folder;
     const std::string* Name = nullptr;
     std::string Path;
@@ -85,6 +85,7 @@ struct TAheadEntry {
     int FolderFd = -1;
     bool Shown = false;      // the walk shows the file's path as it reaches it
     bool FirstShare = false; // the first file of its size met again: the groups of that size are read too
+    bool Passes = false;     // a file the filter lets through (the handing thread tells)
     std::string Message;     // a message: the path shown
     TFileFactsRef Facts;
     uint64_t Seq = 0;        // the place in the walk
@@ -122,6 +123,10 @@ public:
     // The facts of a file by path and walk stamp (read by path), asked for
     // on behalf of the entry being matched or looked at (Seq).
     TFileFactsRef Facts(const std::string& Path, const bytes::TFileId& Id, uint64_t Seq = 0);
+    // The same for the file Name of Folder, read through FolderFd when that
+    // is open (Holder keeps it so), else by path.
+    TFileFactsRef Facts(const TFolderText& Folder, const std::string& Name, int FolderFd,
+                        std::shared_ptr<const void> Holder, const bytes::TFileId& Id, uint64_t Seq);
     // The first block's checksum; false when the file cannot be read or a
     // stop came (Stopped).
     bool Head(TFileFacts& F, uint32_t& Head, bool& Stopped);
@@ -146,8 +151,9 @@ private:
     std::deque<TAheadEntry> FQueue;
     bool FFinished = false;
     bool FConsumerWaits = false;
+    bool FHandingWaits = false;
     std::exception_ptr FError;
-    static constexpr size_t Capacity = 512;
+    static constexpr size_t Capacity = 256;
 
     struct TSizeHash {
         size_t operator()(int64_t K) const
@@ -156,16 +162,18 @@ private:
             return size_t(X ^ (X >> 29));
         }
     };
-    // The handing thread's census of sizes, one 8-byte slot a size: the
-    // size plus one, its top bit set once the size is met again.
+    // The handing thread's census of sizes, one 4-byte slot a size below
+    // 1 GiB: the size plus one, its top bit set once the size is met again;
+    // larger sizes, which are few, are kept aside.
     class TSizeCensus {
     public:
         // How often Size was met before: 0, 1, or 2 for more.
         int Meet(uint64_t Size);
 
     private:
-        std::vector<uint64_t> FSlots;
+        std::vector<uint32_t> FSlots;
         size_t FCount = 0;
+        std::unordered_map<uint64_t, int> FLarge;
     };
     TSizeCensus FSizes;
     uint64_t FSeq = 0;

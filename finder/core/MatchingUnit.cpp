@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <iterator>
 #include <memory>
 
 #include <fcntl.h>
@@ -365,9 +367,20 @@ void TMatcher::EnsureBuffers()
 // their first block, and the whole file's checksum sorts out the rest before
 // any byte comparison; a file alone in its size is never read, and every
 // file is opened as few times as the comparisons need.
-int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry)
+void TMatcher::KeepCandidateHead(const TFolderText& Folder, const std::string& Name, uint32_t Head)
 {
-    if (FAhead) return MatchContentAhead(Path, Size, Entry);
+    FCandidateFolder = Folder;
+    FCandidateName = Name;
+    FCandidateHead = Head;
+    FHasCandidateHead = true;
+}
+
+int TMatcher::MatchContent(const TFolderText& Folder, const std::string& Name, int64_t Size,
+                           const plat::TWin32FindData& Entry, int FolderFd)
+{
+    FHasCandidateHead = false;
+    if (FAhead) return MatchContentAhead(Folder, Name, Size, Entry, FolderFd);
+    const std::string Path = Folder + Name;
     const TChain* Found = FBySize.Find(Size);
     if (!Found) return -1;
     const TChain Chain = *Found;
@@ -393,11 +406,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
         const auto& G = static_cast<const TSearchStatBye&>(*FGroups[I]);
         return IdOf(G.Files[G.Opener]);
     };
-    auto KeepCandidateHead = [&](uint32_t Head) {
-        FCandidatePath = Path;
-        FCandidateHead = Head;
-    };
-    FCandidatePath.clear();
+    auto KeepHead = [&](uint32_t Head) { KeepCandidateHead(Folder, Name, Head); };
     bool Stop = false;
     // Compares with group I's first file; marks the group dead when that
     // file cannot be read. True on equal bytes.
@@ -406,11 +415,11 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
         uint32_t HeadC = 0, HeadG = 0;
         bool HeadsRead = false;
         // The first blocks' checksums come with the comparison when unknown.
-        const bool Want = FCandidatePath.empty() || !FAux[I].HasHead;
+        const bool Want = !FHasCandidateHead || !FAux[I].HasHead;
         const TCompareResult R =
             CompareFds(Candidate, First, PassOf(&FRun), Buf, &HeadC, &HeadG, Want ? &HeadsRead : nullptr);
         if (HeadsRead) {
-            KeepCandidateHead(HeadC);
+            KeepHead(HeadC);
             SetHead(Size, I, HeadG);
         }
         switch (R) {
@@ -430,7 +439,7 @@ int TMatcher::MatchContent(const std::string& Path, int64_t Size, const plat::TW
     uint32_t Head = 0, Crc = 0;
     bool HasCrc = false;
     if (!ChecksumFd(Candidate, HeadBytes, Head, {}, Buf.A.get())) return -1;
-    KeepCandidateHead(Head);
+    KeepHead(Head);
     if (Chain.Pending > 0) {
         for (uint32_t I = Chain.First; I != NoGroup; I = FAux[I].Next) {
             TContentAux& A = FAux[I];
@@ -528,11 +537,53 @@ bool CompleteEntry(int FolderFd, const std::string& Path, plat::TWin32FindData& 
 
 } // namespace
 
+namespace {
+
+// Seconds east of UTC at Seconds as the zone's rules give the local time;
+// false when it has none or it is a leap second.
+bool OffsetAt(time_t Seconds, int32_t& Offset)
+{
+    tm Local{};
+    if (!localtime_r(&Seconds, &Local) || Local.tm_sec > 59) return false;
+    // The local calendar fields as seconds since 1970 (proleptic Gregorian).
+    const int64_t Y = int64_t(Local.tm_year) + 1900 - (Local.tm_mon < 2);
+    const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400, Yoe = Y - Era * 400;
+    const int64_t Doy = (153 * (Local.tm_mon + (Local.tm_mon > 1 ? -2 : 10)) + 2) / 5 + Local.tm_mday - 1;
+    const int64_t Days = Era * 146097 + Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy - 719468;
+    Offset = int32_t(Days * 86400 + Local.tm_hour * 3600 + Local.tm_min * 60 + Local.tm_sec - Seconds);
+    return true;
+}
+
+int64_t FloorDiv(int64_t A, int64_t B) { return A / B - (A % B < 0); }
+
+} // namespace
+
+TDateTime TLocalDates::operator()(uint64_t FileTime)
+{
+    const timespec T = plat::FileTimeToTimespec(FileTime);
+    const int64_t Day = FloorDiv(T.tv_sec, 86400);
+    TDay& D = FDays[uint64_t(Day) % std::size(FDays)];
+    if (D.Day != Day) {
+        int32_t Last = 0;
+        D.Day = Day;
+        D.Uniform = OffsetAt(time_t(Day * 86400), D.Offset) && OffsetAt(time_t(Day * 86400 + 86399), Last) &&
+                    Last == D.Offset;
+    }
+    if (!D.Uniform) return plat::FileTimeToLocalDateTime(FileTime);
+    // plat::EncodeDateTime of the local calendar fields, from the local
+    // day and second of the day.
+    const int64_t Local = int64_t(T.tv_sec) + D.Offset;
+    const int64_t LocalDay = FloorDiv(Local, 86400);
+    const double Days = double(LocalDay + 25569);  // counted from 1899-12-30
+    const double Time = (double(Local - LocalDay * 86400) * 1000.0 + double(T.tv_nsec / 1000000)) / 86400000.0;
+    return Days < 0 ? Days - Time : Days + Time;
+}
+
 // The member record of a same-name group for a fully read entry.
 TScanResult TMatcher::NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data)
 {
-    TScanResult M{int64_t(Data.Size()), plat::FileTimeToLocalDateTime(Data.ftLastWriteTime),
-                  plat::FileTimeToLocalDateTime(Data.ftCreationTime), Folder, Data.ftLastWriteTime};
+    TScanResult M{int64_t(Data.Size()), FDates(Data.ftLastWriteTime), FDates(Data.ftCreationTime), Folder,
+                  Data.ftLastWriteTime};
     return Stamped(M, Data);
 }
 
@@ -570,8 +621,8 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     FRun.ProcessMessages();
 
     // Local dates are made only for an entry that a group takes.
-    auto Modified = [&] { return plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime); };
-    auto Created = [&] { return plat::FileTimeToLocalDateTime(FindData.ftCreationTime); };
+    auto Modified = [&] { return FDates(FindData.ftLastWriteTime); };
+    auto Created = [&] { return FDates(FindData.ftCreationTime); };
 
     switch (FOptions.Kind) {
     case TScanKind::None: return;
@@ -596,7 +647,7 @@ void TMatcher::MatchIntoGroup(bool& Unmatched, const TFolderText& Folder, const 
     }
 
     case TScanKind::FileBye: {
-        const int Index = MatchContent(Folder + Name, Size, FindData);
+        const int Index = MatchContent(Folder, Name, Size, FindData, FolderFd);
         if (Index < 0) return;
         auto& G = static_cast<TSearchStatBye&>(*FGroups[size_t(Index)]);
         Unmatched = false;
@@ -697,8 +748,8 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
     }
     const plat::TWin32FindData& FindData = Listed.Stated ? Listed : Read;
     const int64_t Size = int64_t(FindData.Size());
-    const TDateTime Modified = plat::FileTimeToLocalDateTime(FindData.ftLastWriteTime);
-    const TDateTime Created = plat::FileTimeToLocalDateTime(FindData.ftCreationTime);
+    const TDateTime Modified = FDates(FindData.ftLastWriteTime);
+    const TDateTime Created = FDates(FindData.ftCreationTime);
     const uint32_t Index = uint32_t(FGroups.size());
 
     switch (FOptions.Kind) {
@@ -719,7 +770,8 @@ void TMatcher::NewGroup(const TFolderText& Folder, const std::string& Name, cons
                 FindData);
         FGroups.push_back(std::move(G));
         AddToSizeChain(Size, Index);
-        if (!FCandidatePath.empty() && FCandidatePath == Folder + Name) SetHead(Size, Index, FCandidateHead);
+        if (FHasCandidateHead && FCandidateName == Name && FCandidateFolder == Folder)
+            SetHead(Size, Index, FCandidateHead);
         return;
     }
     case TScanKind::Title: {

@@ -134,6 +134,23 @@ private:
     }
 };
 
+// Local date-times of file times, exactly as plat::FileTimeToLocalDateTime
+// gives them, with the zone's offset looked up once a day: the zone's rules
+// cost more than the rest of a file's matching, and a scan's files share few
+// days. A day in which the offset changes goes by the rules for every time.
+class TLocalDates {
+public:
+    TDateTime operator()(uint64_t FileTime);
+
+private:
+    struct TDay {
+        int64_t Day = INT64_MIN;  // days since 1970-01-01 UTC
+        int32_t Offset = 0;       // seconds east of UTC, the whole day
+        bool Uniform = false;
+    };
+    TDay FDays[4096];
+};
+
 // The run state of a scan: 0 idle, 1 running, 2 stop requested, 3 finished.
 enum : uint8_t { rsIdle = 0, rsRunning = 1, rsStopRequested = 2, rsFinished = 3 };
 
@@ -304,8 +321,11 @@ private:
     // The live groups of this size and first block, in opening order.
     void SameHeadGroups(int64_t Size, uint32_t Head, std::vector<uint32_t>& Out);
     // The first block's checksum of the last candidate, kept for its own group.
-    std::string FCandidatePath;
+    TFolderText FCandidateFolder;
+    std::string FCandidateName;
+    bool FHasCandidateHead = false;
     uint32_t FCandidateHead = 0;
+    void KeepCandidateHead(const TFolderText& Folder, const std::string& Name, uint32_t Head);
 
     // Tags of the last candidate, so that opening its group reads them once.
     std::string FTagPath;
@@ -315,7 +335,8 @@ private:
     int64_t FDupGroups = 0, FDupFiles = 0;
 
     void Joined(TGroupRecord& Group);
-    static TScanResult NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data);
+    TLocalDates FDates;
+    TScanResult NameMember(const TFolderText& Folder, const plat::TWin32FindData& Data);
     // Reads the size and dates of a same-name group's unread first file;
     // false when it has gone.
     bool ReadFirstMember(TSearchStat& G);
@@ -327,7 +348,8 @@ private:
     std::unique_ptr<unsigned char[]> FBufA, FBufB;
     void EnsureBuffers();
     // Group index or -1; Entry is the candidate's directory entry.
-    int MatchContent(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
+    int MatchContent(const TFolderText& Folder, const std::string& Name, int64_t Size,
+                     const plat::TWin32FindData& Entry, int FolderFd);
     bool SimilarJoin(TSearchSimilar& G, const std::string& Path, const plat::TWin32FindData& Entry,
                      TDateTime Modified, double& Similarity);
 
@@ -339,7 +361,8 @@ private:
     // First files of groups whose bytes are being read ahead.
     std::unordered_map<uint32_t, std::shared_ptr<TFileFacts>> FGroupFacts;
     std::vector<uint32_t> FSameHead;  // scratch list of groups of one first block
-    int MatchContentAhead(const std::string& Path, int64_t Size, const plat::TWin32FindData& Entry);
+    int MatchContentAhead(const TFolderText& Folder, const std::string& Name, int64_t Size,
+                          const plat::TWin32FindData& Entry, int FolderFd);
     std::shared_ptr<TFileFacts> GroupFacts(uint32_t Index);
     // Facts of the file that opened content group Index, read by path.
     std::shared_ptr<TFileFacts> FirstFacts(uint32_t Index, uint64_t Seq);

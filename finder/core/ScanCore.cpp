@@ -122,19 +122,10 @@ public:
 class TScanRun::TAheadRoad : public TAheadListing {
 public:
     static constexpr bool ShowsFilesAtOnce = false;
-    TAheadRoad(TFolderAhead& Ahead, TMatchAhead& Match) : TAheadListing(Ahead), FMatch(Match) {}
-    // What the walk gathered goes over before it may wait for a folder.
-    bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
-                   plat::TWin32FindData& Data)
+    // What the walk gathered goes over before it waits for a folder.
+    TAheadRoad(TFolderAhead& Ahead, TMatchAhead& Match) : TAheadListing(Ahead), FMatch(Match)
     {
-        FMatch.Flush();
-        return TAheadListing::OpenPlace(C, Key, Path, FilesOnly, Data);
-    }
-    bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
-                 const std::string& Path, plat::TWin32FindData& Data)
-    {
-        FMatch.Flush();
-        return TAheadListing::OpenSub(C, Parent, Key, Name, Path, Data);
+        Ahead.BeforeWait([this] { FMatch.Flush(); });
     }
     bool Stopped() { return FMatch.Stopping(); }
     void Pass() {}
@@ -159,13 +150,79 @@ private:
     TMatchAhead& FMatch;
 };
 
-// The road of a same-name scan, which reads no file: the pool lists the
-// folders ahead, and the walk matches every file on the calling thread, as
-// handing a file over to another thread costs more than matching its name.
-class TScanRun::TListedRoad : public THere, public TAheadListing {
+// The road of a same-name scan, which reads no file: the walk matches every
+// file on the calling thread, as handing a file over to another thread costs
+// more than matching its name. Where listing a folder takes long (a cold
+// disk, large folders) the pool lists folders ahead; where it is cheap the
+// walk lists each folder itself, as the plain road does.
+class TScanRun::TListedRoad : public THere {
 public:
     static constexpr bool ShowsFilesAtOnce = true;
-    TListedRoad(TScanRun& Run, TFolderAhead& Ahead) : THere(Run), TAheadListing(Ahead) {}
+    class TCursor {
+    public:
+        explicit TCursor(TFolderAhead& Ahead) : FAhead(Ahead), FTaken(Ahead) {}
+        bool FindNext(plat::TWin32FindData& Data)
+        {
+            if (FFromAhead) return FTaken.FindNext(Data);
+            if (FOwn.Listed()) return FOwn.FindNext(Data);
+            // The walk's own listing counts from the open until its entries
+            // have been read.
+            const bool Ok = FOwn.FindNext(Data);
+            if (!Ok || FOwn.Listed()) FAhead.NoteListing(std::chrono::steady_clock::now() - FOpened, FOwn.Count());
+            return Ok;
+        }
+        int Fd() const { return FFromAhead ? FTaken.Fd() : FOwn.Fd(); }
+        uint32_t Index() const { return FFromAhead ? FTaken.Index() : FOwn.Index(); }
+
+    private:
+        friend class TListedRoad;
+        TFolderAhead& FAhead;
+        TAheadCursor FTaken;
+        plat::TDirectoryReader FOwn;
+        bool FFromAhead = false;
+        std::chrono::steady_clock::time_point FOpened;
+    };
+    TListedRoad(TScanRun& Run, TFolderAhead& Ahead, TWorkPool& Pool) : THere(Run), FAhead(Ahead), FPool(Pool) {}
+    TCursor MakeCursor() { return TCursor(FAhead); }
+    bool OpenPlace(TCursor& C, const std::string& Key, const std::string& Path, bool FilesOnly,
+                   plat::TWin32FindData& Data)
+    {
+        if (FromAhead(C)) return C.FTaken.FindFirst(Key, Path, !FilesOnly, Data);
+        C.FOwn.DeferFileStat(R.FDeferStat);
+        C.FOpened = std::chrono::steady_clock::now();
+        return C.FOwn.FindFirst(Path, Data);
+    }
+    bool OpenSub(TCursor& C, TCursor& Parent, const std::string& Key, const std::string& Name,
+                 const std::string& Path, plat::TWin32FindData& Data)
+    {
+        if (FromAhead(C))
+            return C.FTaken.FindFirstAt(Key, Parent.FFromAhead ? Parent.FTaken.Folder() : nullptr, Name, Path, Data,
+                                        Parent.Fd());
+        C.FOwn.DeferFileStat(R.FDeferStat);
+        C.FOpened = std::chrono::steady_clock::now();
+        return C.FOwn.FindFirstAt(Parent.Fd(), Name, Path, Data);
+    }
+    std::string SubKey(const std::string& Key, TCursor& C)
+    {
+        std::string Sub = Key;
+        AppendWalkIndex(Sub, C.Index());
+        return Sub;
+    }
+    TFolderText Text(TCursor& C, const std::string& Path)
+    {
+        return C.FFromAhead ? C.FTaken.Folder()->Text() : TFolderText(Path);
+    }
+
+private:
+    TFolderAhead& FAhead;
+    TWorkPool& FPool;
+    // The pool's threads start when the pool first lists a folder.
+    bool FromAhead(TCursor& C)
+    {
+        C.FFromAhead = R.FOptions.ListAhead ? R.FOptions.ListAhead() : FAhead.Pays();
+        if (C.FFromAhead) FPool.Start();
+        return C.FFromAhead;
+    }
 };
 
 TScanOutcome TScanRun::Run()
@@ -217,9 +274,11 @@ TFolderAheadOptions TScanRun::AheadOptions() const
 void TScanRun::RunAhead(unsigned Threads)
 {
     TGiveBack GiveBack;
+    TFolderAheadOptions Options = AheadOptions();
+    Options.MaxHandles = TFolderAhead::ReserveHandles();
     // The walk and the matching have a core each; the pool the rest.
     TWorkPool Pool(Threads > 3 ? Threads - 2 : 1);
-    TFolderAhead Ahead(Pool, AheadOptions());
+    TFolderAhead Ahead(Pool, Options);
     TMatchAhead Match(FMatcher, Pool, FOptions.Match, FControl);
     TAheadRoad Road(Ahead, Match);
     std::thread Walker([&] {
@@ -261,9 +320,11 @@ void TScanRun::RunListedAhead(unsigned Threads)
     // The walk and the matching share the calling thread. Three listing
     // threads keep ahead of it on a cold disk as well as seven do; more only
     // contend for the pool's queue once the folders are in memory.
-    TWorkPool Pool(std::min(Threads - 1, 3u));
-    TFolderAhead Ahead(Pool, AheadOptions());
-    TListedRoad Road(*this, Ahead);
+    TWorkPool Pool(std::min(Threads - 1, 3u), false);
+    TFolderAheadOptions Options = AheadOptions();
+    Options.OnlyWherePays = true;
+    TFolderAhead Ahead(Pool, Options);
+    TListedRoad Road(*this, Ahead, Pool);
     struct TClose {
         TWorkPool& P;
         ~TClose() { P.Close(); }

@@ -31,6 +31,10 @@ struct TScanOptions {
     // read and the matching all on the calling thread). The results are the
     // same either way.
     unsigned Threads = 0;
+    // A seam for tests: whether a same-name scan with workers takes the next
+    // folder listed by the pool or lists it itself, in place of the time
+    // listings take.
+    std::function<bool()> ListAhead;
 };
 
 struct TScanCallbacks {

@@ -7,7 +7,7 @@
 
 namespace finder {
 
-TWorkPool::TWorkPool(unsigned Threads)
+TWorkPool::TWorkPool(unsigned Threads, bool Now) : FWanted(Threads)
 {
     // The threads of a run allocate from the one malloc arena: another
     // arena keeps the top of its heap, what the read-ahead's short-lived
@@ -15,9 +15,18 @@ TWorkPool::TWorkPool(unsigned Threads)
     // on eight cores, while the results are built); the time is the same.
     static const bool Arenas = ::mallopt(M_ARENA_MAX, 1) != 0;
     (void)Arenas;
-    FCount = Threads;
-    FThreads.reserve(Threads);
-    for (unsigned I = 0; I < Threads; ++I) FThreads.emplace_back([this] { Worker(); });
+    if (Now) Start();
+}
+
+void TWorkPool::Start()
+{
+    if (FCount == FWanted) return;
+    {
+        std::lock_guard<std::mutex> Lock(FMutex);
+        FCount = FWanted;
+    }
+    FThreads.reserve(FWanted);
+    for (unsigned I = 0; I < FWanted; ++I) FThreads.emplace_back([this] { Worker(); });
 }
 
 TWorkPool::~TWorkPool() { Close(); }
@@ -50,43 +59,58 @@ void TWorkPool::SubmitFacts(std::vector<TWorkJobRef>& Jobs)
     unsigned Wake = 0;
     {
         std::lock_guard<std::mutex> Lock(FMutex);
-        if (!FClosing && FCount > 0) {
+        if (!FClosing) {
             for (TWorkJobRef& J : Jobs) FFacts.push(std::move(J));
             FQueued.fetch_add(int64_t(Jobs.size()), std::memory_order_relaxed);
-            Wake = unsigned(std::min<size_t>(FSleeping, Jobs.size()));
+            Wake = ToWake();
             Jobs.clear();
         }
     }
-    // Not queued: done without a result (the pool is closing).
+    // Not queued: done without a result (the pool is closing). Queued
+    // before the workers have started, a job is run by whoever needs it.
     for (TWorkJobRef& J : Jobs) DropJob(*J);
     Jobs.clear();
     for (unsigned I = 0; I < Wake; ++I) FWork.notify_one();
 }
 
-void TWorkPool::SubmitListing(TWorkJobRef Job, std::string Key)
+void TWorkPool::SubmitListings(std::vector<std::pair<TWorkJobRef, std::string>>& Jobs)
 {
-    bool Wake = false;
+    if (Jobs.empty()) return;
+    unsigned Wake = 0;
     {
         std::lock_guard<std::mutex> Lock(FMutex);
-        if (!FClosing && FCount > 0) {
-            FListings.push({std::move(Key), FOrder++, std::move(Job)});
-            FQueued.fetch_add(1, std::memory_order_relaxed);
-            Job = nullptr;
-            Wake = FSleeping > 0;
+        if (!FClosing) {
+            for (auto& [Job, Key] : Jobs) FListings.push({std::move(Key), FOrder++, std::move(Job)});
+            FQueued.fetch_add(int64_t(Jobs.size()), std::memory_order_relaxed);
+            Wake = ToWake();
+            Jobs.clear();
         }
     }
-    if (Job) return DropJob(*Job);
-    if (Wake) FWork.notify_one();
+    for (auto& J : Jobs) DropJob(*J.first);
+    Jobs.clear();
+    for (unsigned I = 0; I < Wake; ++I) FWork.notify_one();
+}
+
+unsigned TWorkPool::ToWake()
+{
+    // A worker awake takes the next job once done with its own, and a thread
+    // that needs a job's result runs the job itself when nobody has started
+    // it: a sleeper is woken only while more jobs wait than workers are awake.
+    const unsigned Asleep = FSleeping - FWoken, Awake = FCount - Asleep;
+    const size_t Queued = FFacts.size() + FListings.size();
+    const unsigned Wake = Queued > Awake ? unsigned(std::min<size_t>(Asleep, Queued - Awake)) : 0;
+    FWoken += Wake;
+    return Wake;
 }
 
 void TWorkPool::Finish(TWorkJob& Job)
 {
-    // Sequentially consistent with the waiter's count and test: either it
+    // Sequentially consistent with the waiter's mark and test: either it
     // sees the job done, or this sees it waiting.
     Job.FState.store(TWorkJob::jsDone);
     FFinishCount.fetch_add(1);
-    // Only a thread waiting for a result needs telling.
-    if (FWaiters.load() > 0) {
+    // Only a thread waiting for this result (or for any) needs telling.
+    if (Job.FAwaited.load() || FWaiters.load() > 0) {
         { std::lock_guard<std::mutex> Lock(FMutex); }
         FFinished.notify_all();
     }
@@ -105,11 +129,14 @@ bool TWorkPool::RunOrWait(TWorkJob& Job, std::chrono::milliseconds Slice)
         RunClaimed(Job);
         return true;
     }
+    // Most jobs are short: a moment's look costs less than sleeping.
+    for (int Spin = 0; Spin < 200; ++Spin) {
+        if (Job.Done()) return true;
+        __builtin_ia32_pause();
+    }
     std::unique_lock<std::mutex> Lock(FMutex);
-    FWaiters.fetch_add(1);
-    const bool Done = FFinished.wait_for(Lock, Slice, [&] { return Job.Done(); });
-    FWaiters.fetch_sub(1);
-    return Done;
+    Job.FAwaited.store(true);
+    return FFinished.wait_for(Lock, Slice, [&] { return Job.Done(); });
 }
 
 uint64_t TWorkPool::Finished() { return FFinishCount.load(std::memory_order_acquire); }
@@ -167,10 +194,11 @@ void TWorkPool::Worker()
             __builtin_ia32_pause();
         {
             std::unique_lock<std::mutex> Lock(FMutex);
-            if (!(FClosing || !FFacts.empty() || !FListings.empty())) {
+            while (!(FClosing || !FFacts.empty() || !FListings.empty())) {
                 ++FSleeping;
-                FWork.wait(Lock, [&] { return FClosing || !FFacts.empty() || !FListings.empty(); });
+                FWork.wait(Lock, [&] { return FClosing || FWoken > 0; });
                 --FSleeping;
+                if (FWoken > 0) --FWoken;
             }
             if (FClosing) return;
             // The walk's folders come first: the facts are asked for as the

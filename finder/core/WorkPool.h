@@ -4,7 +4,9 @@
 // facts the matcher will ask for, taken in the order they were asked, and
 // folder listings, taken earliest in walk order first. A job is run exactly
 // once: by a worker, or by a thread that needs its result and claims it
-// before any worker has (so nobody ever waits for a queued job).
+// before any worker has (so nobody ever waits for a queued job). Jobs come
+// in batches, and a sleeping worker is woken only while more jobs wait than
+// workers are awake: the threads that run are those the work needs.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -43,6 +45,7 @@ protected:
 private:
     friend class TWorkPool;
     std::atomic<uint8_t> FState{jsQueued};
+    std::atomic<bool> FAwaited{false};  // a thread sleeps until it is done
 };
 
 using TWorkJobRef = std::shared_ptr<TWorkJob>;
@@ -50,7 +53,10 @@ using TWorkJobRef = std::shared_ptr<TWorkJob>;
 class TWorkPool {
 public:
     // Threads workers; none with 0 (every job is then run by whoever needs it).
-    explicit TWorkPool(unsigned Threads);
+    // Without Now, the workers start with Start, and no job may be submitted
+    // before: a process without threads of its own allocates faster.
+    explicit TWorkPool(unsigned Threads, bool Now = true);
+    void Start();
     ~TWorkPool();  // drops queued jobs and waits for running ones
     TWorkPool(const TWorkPool&) = delete;
     TWorkPool& operator=(const TWorkPool&) = delete;
@@ -58,8 +64,9 @@ public:
     void SubmitFact(TWorkJobRef Job);
     // Several at once (the vector is emptied).
     void SubmitFacts(std::vector<TWorkJobRef>& Jobs);
-    // Key: the folder's place in the walk (see WalkKey); smaller runs first.
-    void SubmitListing(TWorkJobRef Job, std::string Key);
+    // Folders' listings with their keys, the folder's place in the walk (see
+    // AppendWalkIndex): smaller runs first. The vector is emptied.
+    void SubmitListings(std::vector<std::pair<TWorkJobRef, std::string>>& Jobs);
 
     // Runs a claimed job and tells every waiter.
     void RunClaimed(TWorkJob& Job);
@@ -100,12 +107,14 @@ private:
     std::priority_queue<TKeyed, std::vector<TKeyed>, std::greater<TKeyed>> FListings;
     uint64_t FOrder = 0;
     std::atomic<uint64_t> FFinishCount{0};
-    std::atomic<unsigned> FWaiters{0};    // threads waiting for a job to finish
+    std::atomic<unsigned> FWaiters{0};    // threads waiting for any job to finish
     bool FClosing = false;
     unsigned FSleeping = 0;               // workers waiting for a job
+    unsigned FWoken = 0;                  // of these, the ones told to wake
+    unsigned ToWake();                    // under FMutex: sleepers to wake now
     std::atomic<int64_t> FQueued{0};      // jobs queued, read without the lock
     std::vector<std::thread> FThreads;
-    unsigned FCount = 0;
+    unsigned FCount = 0, FWanted = 0;
 
     void Worker();
     // Never to run: done without a result.

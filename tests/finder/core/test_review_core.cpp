@@ -495,6 +495,32 @@ TEST(DeepWalk, PathsLongerThanPathMaxAreScannedDeletedAndWiped)
 }
 
 // ---------------------------------------------------------------------------
+// The matcher's local dates, the zone's offset looked up once a day: the
+// rules' own dates in zones with changes of offset (also by half an hour)
+// and leap seconds, around the changes, before 1899 and at 1601.
+
+TEST(LocalDates, TheZoneRulesOwnDates)
+{
+    const std::string Old = getenv("TZ") ? getenv("TZ") : "";
+    constexpr uint64_t Second = 10000000, Epoch = 11644473600ull * Second;
+    for (const char* Zone : {"UTC", "Europe/Berlin", "Australia/Lord_Howe", "right/UTC", "Asia/Kolkata"}) {
+        setenv("TZ", Zone, 1);
+        tzset();
+        TLocalDates Dates;
+        std::vector<uint64_t> Times = {0, 1234567, Epoch - 86400 * 25570 * Second + 4321,
+                                       Epoch + 1483228826ull * Second};  // 2016-12-31 23:59:60 in right/UTC
+        for (uint64_t T = Epoch + 1458000000ull * Second; T < Epoch + 1460000000ull * Second; T += 2237 * Second + 1234567)
+            Times.push_back(T);
+        for (uint64_t T : Times) {
+            EXPECT_EQ(Dates(T), plat::FileTimeToLocalDateTime(T)) << Zone << " " << T;
+            EXPECT_EQ(Dates(T + Second), plat::FileTimeToLocalDateTime(T + Second)) << Zone << " " << T;
+        }
+    }
+    Old.empty() ? unsetenv("TZ") : setenv("TZ", Old.c_str(), 1);
+    tzset();
+}
+
+// ---------------------------------------------------------------------------
 // Row texts
 
 struct SimilarityTextCase {
@@ -593,6 +619,8 @@ TEST_P(NameWalkAgainstReference, ListedByNameOrInFull)
         TScanOptions O;
         O.PumpIntervalMs = 0;
         O.Threads = GetParam() == TRoad::Plain ? 1 : 4;
+        // Folders listed by the pool and by the walk itself, mixed.
+        if (Seed & 1) O.ListAhead = [N = 0]() mutable { return ++N % 3 != 1; };
         O.Match.Kind = TScanKind::FileName;
         O.Match.SameSize = Seed & 1;
         O.Match.SameDate = Seed & 2;
