@@ -11,10 +11,11 @@
 # median is given, with the best and the worst run. --cores runs everything
 # under taskset -c LIST (0,1: two cores). --threads lists the thread counts
 # the scans are also timed at (default 1 2 4 and the cores there are; the
-# default count is the cores there are). --big times the content scan on a
-# second, larger tree as well, for the growth from the first DIR to it (give
-# it the same shape: bench/README.md). --pictures times the Photo mode's scan
-# against decoding every picture once on one thread.
+# default count is the cores there are, at least four for a content scan).
+# --big times the content scan on a second, larger tree as well, for the
+# growth from the first DIR to it (give it the same shape: bench/README.md).
+# --pictures times the Photo mode's scan against decoding every picture once
+# on one thread.
 set -euo pipefail
 cold=0 runs= cores= threads= big= pictures=
 while [ $# -gt 0 ]; do
@@ -63,13 +64,17 @@ warmup() { [ $cold = 1 ] || find "$1" -type f -print0 | xargs -0 cat >/dev/null;
 for dir in "$@"; do
   rm -f "$out"/*
   warmup "$dir"
+  # The commands take turns in a new order every round: none always runs
+  # right after the heaviest one.
+  jobs=("content|$bench scan --content" "jdupes|jdupes -r -q" "name|$bench scan --name" "fdupes|fdupes -r -q")
+  for t in $threads; do
+    jobs+=("content$t|$bench scan --content --threads $t" "name$t|$bench scan --name --threads $t")
+  done
   for ((i = 0; i < runs; ++i)); do
-    once content "$bench" scan --content "$dir"
-    once jdupes jdupes -r -q "$dir"
-    for t in $threads; do once "content$t" "$bench" scan --content --threads "$t" "$dir"; done
-    once name "$bench" scan --name "$dir"
-    for t in $threads; do once "name$t" "$bench" scan --name --threads "$t" "$dir"; done
-    once fdupes fdupes -r -q "$dir"
+    while IFS='|' read -r name command; do
+      read -ra words <<< "$command"
+      once "$name" "${words[@]}" "$dir"
+    done < <(printf '%s\n' "${jobs[@]}" | shuf)
   done
 
   files=$(find "$dir" -type f | wc -l)

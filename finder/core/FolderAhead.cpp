@@ -130,8 +130,9 @@ void TFolderAhead::NoteListing(std::chrono::nanoseconds Took, size_t Entries)
     // A hand-over costs each side a few microseconds and a wake-up, about
     // what listing a dozen names in memory does; a listing that waits for
     // the disk takes far longer.
-    if (Cost > 250000 || Size >= 16 * 16) FPays.store(true, std::memory_order_relaxed);
-    else if (Cost < 100000 && Size < 8 * 16) FPays.store(false, std::memory_order_relaxed);
+    const int64_t From = int64_t(FOptions.PaysFromEntries) * 16;
+    if (Cost > 250000 || Size >= From) FPays.store(true, std::memory_order_relaxed);
+    else if (Cost < 100000 && Size < From / 2) FPays.store(false, std::memory_order_relaxed);
 }
 
 void TFolderAhead::List(TAheadFolder& F, const TAheadFolderRef& Parent, int ParentFd, const std::string& Name)

@@ -34,6 +34,10 @@ struct TFolderAheadOptions {
     size_t MaxFolders = 16;           // read ahead and not yet taken
     // Lists ahead only while listings take long (see Pays); otherwise always.
     bool OnlyWherePays = false;
+    // The average folder size, in names, from which listing ahead pays in
+    // memory: a lone listing thread gains less than the hand-over costs
+    // until folders are large.
+    size_t PaysFromEntries = 16;
     // The folders' texts keep up to this many folders open until the
     // read-ahead ends, so that the files the matching reads later are opened
     // from their folders (see ReserveHandles).

@@ -240,7 +240,14 @@ TScanOutcome TScanRun::Run()
         // where there is one, every file is read in full.
         FDeferStat = FOptions.Match.Kind == TScanKind::FileName && !FilterReadsSize(FOptions.Match.Filter) &&
                      FFileMounts.empty();
-        const unsigned Threads = FOptions.Threads ? FOptions.Threads : TWorkPool::AvailableCores();
+        unsigned Threads = FOptions.Threads;
+        if (Threads == 0) {
+            Threads = TWorkPool::AvailableCores();
+            // Reading ahead overlaps each file's wait for its data: with the
+            // walk and the matching on a thread each, two readers pay even
+            // on two cores.
+            if (Threads > 1 && FOptions.Match.Kind != TScanKind::FileName) Threads = std::max(Threads, 4u);
+        }
         if (Threads > 1 && FOptions.Match.Kind == TScanKind::FileName) {
             RunListedAhead(Threads);
         } else if (Threads > 1) {
@@ -323,6 +330,7 @@ void TScanRun::RunListedAhead(unsigned Threads)
     TWorkPool Pool(std::min(Threads - 1, 3u), false);
     TFolderAheadOptions Options = AheadOptions();
     Options.OnlyWherePays = true;
+    if (Pool.Threads() == 1) Options.PaysFromEntries = 48;
     TFolderAhead Ahead(Pool, Options);
     TListedRoad Road(*this, Ahead, Pool);
     struct TClose {
