@@ -136,7 +136,7 @@ bool ReadFolderNames(int Fd, TFolderNames& Names)
             TNameEntry E;
             E.Offset = uint32_t(Names.Text.size());
             E.Length = uint16_t(Len);
-            E.Type = KindsUnknown ? DT_UNKNOWN : D->d_type;
+            E.Type = KindsUnknown ? uint8_t(DT_UNKNOWN) : D->d_type;
             E.Inode = D->d_ino;
             Names.Text.append(Name, Len);
             Names.Entries.push_back(E);

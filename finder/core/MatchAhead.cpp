@@ -318,6 +318,7 @@ bool TMatchAhead::Flush()
         // The walk waits until the matching has taken half: one wake-up for
         // many entries.
         FHandingWaits = true;
+        if (FMatcher.FHooks.WalkWaits) FMatcher.FHooks.WalkWaits();
         FRoom.wait(Lock, [&] { return FQueue.size() <= Capacity / 2 || Stopping(); });
         FHandingWaits = false;
     }

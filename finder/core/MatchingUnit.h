@@ -218,6 +218,9 @@ struct TMatchHooks {
     // Called on the thread that prepares a picture ahead, before it looks
     // at the file (a seam for tests: the walk may move on meanwhile).
     std::function<void()> PictureAhead;
+    // Called on the walk's thread, under the hand-over lock, as it starts to
+    // wait for the matching to make room (a seam for tests).
+    std::function<void()> WalkWaits;
 };
 
 class TMatcher {

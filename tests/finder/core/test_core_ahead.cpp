@@ -10,7 +10,9 @@
 #include <mutex>
 #include <thread>
 
+#include "finder/core/MatchAhead.h"
 #include "finder/core/ScanCore.h"
+#include "finder/core/WorkPool.h"
 #include "tags/RealMediaFile.h"
 #include "tests/finder/core/CoreTestSupport.h"
 
@@ -151,4 +153,110 @@ TEST(AheadRoad, APictureDecodedAfterTheWalkLeftItsFolderStillHasItsName)
                  Hooks);
     EXPECT_FALSE(Run.Run().Failed);
     EXPECT_EQ(core_test::Shape(Groups, T.Root()), "[/a/p.png /b/p.png]");
+}
+
+// Files larger than a worker's read buffer (16 KiB), whose first blocks all
+// agree: their checksums cover every byte, so copies group and files that
+// differ only near the end do not.
+TEST(AheadRoad, FilesLargerThanTheReadBufferAreReadWhole)
+{
+    TempTree T;
+    std::string Big(65536, '\0');
+    for (size_t I = 0; I < Big.size(); ++I) Big[I] = char((I * 131 + (I >> 9)) & 0xFF);
+    std::string Late = Big, Middle = Big;
+    Late[60000] ^= 1;
+    Middle[20000] ^= 1;
+    const std::string Odd = Big.substr(0, 40000);  // two buffers and a part
+    const std::vector<std::pair<std::string, std::string>> Files = {
+        {"a/x.bin", Big}, {"b/x.bin", Late}, {"c/x.bin", Middle}, {"d/x.bin", Big}, {"e/o.bin", Odd}, {"f/o.bin", Odd}};
+    for (const auto& [Path, Bytes] : Files) T.File(Path, {.Content = Bytes});
+
+    // The checksum a worker's buffer gives is that of the whole file.
+    TWorkPool Pool(2);
+    core_test::Feeder F;
+    F.Options.Kind = TScanKind::FileBye;
+    TMatchAhead Ahead(F.M(), Pool, F.Options, F.Run);
+    for (const auto& [Path, Bytes] : Files) {
+        plat::TWin32FindData D;
+        ASSERT_TRUE(plat::StatEntry(T.Path(Path), D));
+        const TFileFactsRef Facts =
+            Ahead.Facts(T.Path(Path), {plat::PackDevice(D.Device), D.Inode, D.Size(), D.ftLastWriteTime});
+        uint32_t Crc = 0;
+        bool Stopped = false;
+        ASSERT_TRUE(Ahead.Crc(*Facts, Crc, Stopped)) << Path;
+        EXPECT_EQ(Crc, core_test::Crc(Bytes)) << Path;
+    }
+    Pool.Close();
+
+    TScanOptions O;
+    O.Threads = 4;
+    O.Match.Kind = TScanKind::FileBye;
+    O.Places.push_back({T.Root(), false});
+    TGroupList Groups;
+    uint8_t RunState = rsRunning;
+    EXPECT_FALSE(core_test::Scan(O, Groups, RunState).Failed);
+    EXPECT_EQ(core_test::Shape(Groups, T.Root(), 2), "[/a/x.bin /d/x.bin][/e/o.bin /f/o.bin]");
+}
+
+// More entries than the hand-over holds: the walk waits for room, and the
+// matching, taking entries, must wake it, or the scan never ends.
+TEST(AheadRoad, AWalkWaitingForRoomIsWokenByTheMatching)
+{
+    core_test::Feeder F;
+    F.Options.Kind = TScanKind::FileName;
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Waits = false;
+    F.Hooks.WalkWaits = [&] {
+        std::lock_guard<std::mutex> Lock(Mutex);
+        Waits = true;
+        Changed.notify_all();
+    };
+    std::vector<plat::TWin32FindData> Entries;
+    for (int I = 0; I < 2000; ++I) Entries.push_back(core_test::Entry("f" + std::to_string(I % 500) + ".txt", 10));
+    TWorkPool Pool(2);
+    TMatchAhead Ahead(F.M(), Pool, F.Options, F.Run);
+    std::thread Walk([&] {
+        for (plat::TWin32FindData& D : Entries) {
+            TAheadEntry A;
+            A.Folder = TFolderText("/d" + std::to_string(&D - Entries.data()) + "/");
+            A.Data = &D;
+            if (!Ahead.Push(std::move(A))) break;
+        }
+        Ahead.Finish();
+    });
+    // The matching holds its first entry until the walk waits for room; a
+    // watchdog stops the run if the walk is never woken.
+    size_t Matched = 0;
+    bool Woken = true;
+    std::thread Watchdog;
+    Ahead.Consume(
+        [&](const TAheadEntry& A) {
+            if (Matched++ == 0) {
+                std::unique_lock<std::mutex> Lock(Mutex);
+                ASSERT_TRUE(Changed.wait_for(Lock, std::chrono::seconds(60), [&] { return Waits; }));
+                Watchdog = std::thread([&] {
+                    std::unique_lock<std::mutex> L(Mutex);
+                    if (!Changed.wait_for(L, std::chrono::seconds(30), [&] { return !Waits; })) {
+                        Woken = false;
+                        F.RunState = rsStopRequested;
+                        Ahead.Stop();
+                    }
+                });
+            }
+            F.Feed(A.Folder.str(), *A.Data);
+        },
+        [](const std::string&) {});
+    {
+        std::lock_guard<std::mutex> Lock(Mutex);
+        Waits = false;
+        Changed.notify_all();
+    }
+    Walk.join();
+    if (Watchdog.joinable()) Watchdog.join();
+    Pool.Cancel();
+    Pool.Close();
+    EXPECT_TRUE(Woken);
+    EXPECT_EQ(Matched, Entries.size());
+    EXPECT_EQ(F.Groups.size(), 500u);
 }

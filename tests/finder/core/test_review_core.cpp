@@ -507,7 +507,7 @@ TEST(LocalDates, TheZoneRulesOwnDates)
         setenv("TZ", Zone, 1);
         tzset();
         TLocalDates Dates;
-        std::vector<uint64_t> Times = {0, 1234567, Epoch - 86400 * 25570 * Second + 4321,
+        std::vector<uint64_t> Times = {0, 1234567, Epoch - 86400ull * 25570 * Second + 4321,
                                        Epoch + 1483228826ull * Second};  // 2016-12-31 23:59:60 in right/UTC
         for (uint64_t T = Epoch + 1458000000ull * Second; T < Epoch + 1460000000ull * Second; T += 2237 * Second + 1234567)
             Times.push_back(T);

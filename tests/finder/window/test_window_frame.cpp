@@ -154,6 +154,10 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const auto& O, auto&) { return O.Match.SameSize && !O.Match.SameDate; }},
         OptionCase{"SkipZero", [](auto& F, auto*) { F.cbZero->click(); },
                    [](const auto& O, auto&) { return O.Match.Filter.SkipZero; }},
+        OptionCase{"SystemFoldersProtectedByDefault", [](auto&, auto*) {},
+                   [](const auto& O, auto&) {
+                       return O.ProtectSystemFolders && O.WindowsDir == "/usr" && O.Match.Filter.ProtectSystemFiles;
+                   }},
         OptionCase{"SystemFoldersUnprotected", [](auto& F, auto*) { F.cbSystemPath->click(); },
                    [](const auto& O, auto&) { return !O.ProtectSystemFolders && O.Match.Filter.ProtectSystemFiles; }},
         OptionCase{"SongTitleAndArtist",
