@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <set>
+#include <utility>
 
 namespace finder {
 
@@ -36,13 +37,12 @@ std::vector<size_t> SortEraseItems(const std::vector<TEraseItem>& Items, int Col
     return Order;
 }
 
-std::vector<std::string> FilesToAdd(const std::vector<TEraseItem>& Listed, const std::vector<std::string>& Chosen) {
-    std::set<std::string> Known;
-    for (const TEraseItem& It : Listed)
-        if (It.Type == "File") Known.insert(It.Caption);
-    std::vector<std::string> Added;
-    for (const std::string& F : Chosen)
-        if (Known.insert(F).second) Added.push_back(F);
+std::vector<TEraseItem> ItemsToAdd(const std::vector<TEraseItem>& Listed, const std::vector<TEraseItem>& Chosen) {
+    std::set<std::pair<std::string, std::string>> Known;
+    for (const TEraseItem& It : Listed) Known.emplace(It.Type, It.Caption);
+    std::vector<TEraseItem> Added;
+    for (const TEraseItem& It : Chosen)
+        if (Known.emplace(It.Type, It.Caption).second) Added.push_back(It);
     return Added;
 }
 

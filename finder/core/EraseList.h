@@ -1,6 +1,6 @@
 #pragma once
 // The shredder's list without its widget: the order a column click gives it
-// and which chosen files "Add Files" adds.
+// and which chosen items "Add Files" and "Add Folder" add.
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -20,8 +20,9 @@ int CompareEraseItems(const TEraseItem& A, const TEraseItem& B, int Column);
 // their order, so a second click on a column changes nothing.
 std::vector<size_t> SortEraseItems(const std::vector<TEraseItem>& Items, int Column);
 
-// The chosen files not yet listed as "File" items, in the order chosen, each
-// once. Paths compare exactly: /a/File and /a/file are two files.
-std::vector<std::string> FilesToAdd(const std::vector<TEraseItem>& Listed, const std::vector<std::string>& Chosen);
+// The chosen items not yet listed with their type, in the order chosen,
+// each once. Captions (real paths) compare exactly: /a/File and /a/file are
+// two files.
+std::vector<TEraseItem> ItemsToAdd(const std::vector<TEraseItem>& Listed, const std::vector<TEraseItem>& Chosen);
 
 } // namespace finder

@@ -188,32 +188,45 @@ bool SameFile(const struct stat& St, const TSeen& Seen) {
     return plat::DeviceId(St.st_dev) == Seen.Device && St.st_ino == Seen.Inode;
 }
 
-// Opens the regular file Name of Dir for writing when it is the file seen
-// and has no other name, never through a link. The owner gets write
-// permission first, on that very file; a failed open puts the mode back.
-bool OpenForWipe(int Dir, const std::string& Name, const TSeen& Seen, TFd& Out) {
-    TFd Path(::openat(Dir, Name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    if (!Path.Valid()) return false;
-    struct stat St {};
-    if (::fstat(Path.Get(), &St) != 0 || !S_ISREG(St.st_mode) || St.st_nlink != 1 || !SameFile(St, Seen))
-        return false;
+// A regular file opened for its wipe when it is the file seen and has no
+// other name, never through a link. The owner gets write permission first,
+// on that very file; the file's own mode comes back when this object ends
+// (after the wipe, whether it succeeded or not), unless KeepMode was called.
+class TWipeOpen {
+public:
+    TWipeOpen() = default;
+    TWipeOpen(const TWipeOpen&) = delete;
+    TWipeOpen& operator=(const TWipeOpen&) = delete;
+    ~TWipeOpen() {
+        if (FChanged) ::chmod(Self().c_str(), FMode);
+    }
+    bool Open(int Dir, const std::string& Name, const TSeen& Seen) {
+        FPath.Reset(::openat(Dir, Name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat St {};
+        if (!FPath.Valid() || ::fstat(FPath.Get(), &St) != 0 || !WipeableAs(St, Seen)) return false;
+        if (!(St.st_mode & S_IWUSR)) {
+            if (::chmod(Self().c_str(), (St.st_mode & 07777) | S_IWUSR) != 0) return false;
+            FMode = St.st_mode & 07777;
+            FChanged = true;
+        }
+        FFd.Reset(::open(Self().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        struct stat Now {};
+        return FFd.Valid() && ::fstat(FFd.Get(), &Now) == 0 && WipeableAs(Now, Seen);
+    }
+    int Get() const { return FFd.Get(); }
+    void KeepMode() { FChanged = false; }
+
+private:
     // The descriptor's own entry in /proc reaches exactly this inode, never
     // a link that replaced the name meanwhile.
-    const std::string Self = "/proc/self/fd/" + std::to_string(Path.Get());
-    const bool Changed = !(St.st_mode & S_IWUSR);
-    if (Changed && ::chmod(Self.c_str(), (St.st_mode & 07777) | S_IWUSR) != 0) return false;
-    Out.Reset(::open(Self.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    if (!Out.Valid()) {
-        if (Changed) ::chmod(Self.c_str(), St.st_mode & 07777);
-        return false;
+    std::string Self() const { return "/proc/self/fd/" + std::to_string(FPath.Get()); }
+    static bool WipeableAs(const struct stat& St, const TSeen& Seen) {
+        return S_ISREG(St.st_mode) && St.st_nlink == 1 && SameFile(St, Seen);
     }
-    struct stat Now {};
-    if (::fstat(Out.Get(), &Now) != 0 || !S_ISREG(Now.st_mode) || Now.st_nlink != 1 || !SameFile(Now, Seen)) {
-        Out.Reset();
-        return false;
-    }
-    return true;
-}
+    TFd FPath, FFd;
+    mode_t FMode = 0;
+    bool FChanged = false;
+};
 
 bool WriteAllAt(int Fd, const uint8_t* Data, size_t Count, uint64_t At) {
     while (Count > 0) {
@@ -252,41 +265,31 @@ bool CaseLess(const std::string& A, const std::string& B) {
     return C != 0 ? C < 0 : A < B;
 }
 
-// A chosen item as it was when the run started: the links of its folder's
-// path resolved then, once, and what the folder and the item were.
-struct TChosen {
-    std::string Folder, Name, Shown;  // Shown: the resolved folder + the name
-    TSeen FolderSeen, Seen;
-    bool Found = false;
-};
+TEntryId IdOf(const TSeen& S) { return {S.Device, S.Inode, uint32_t(S.Type)}; }
 
-TChosen Choose(const std::string& Path) {
-    TChosen C;
-    const std::string T = Tidy(Path);
-    C.Name = NameOf(T);
-    C.Folder = RealPath(ParentOf(T));
-    if (C.Folder.empty()) C.Folder = ParentOf(T);
-    C.Shown = Join(C.Folder, C.Name);
-    if (C.Name.empty() || C.Name == "." || C.Name == "..") return C;
-    TFd Dir(plat::OpenFolderNoFollow(C.Folder));
-    C.Found = Dir.Valid() && Look(Dir.Get(), ".", C.FolderSeen) && Look(Dir.Get(), C.Name, C.Seen);
-    return C;
+bool Matches(const TSeen& S, const TEntryId& Id) {
+    return Id.Type != 0 && uint32_t(S.Type) == Id.Type && S.Device == Id.Device && S.Inode == Id.Inode;
 }
+
+bool NamesAnEntry(const std::string& Name) { return !Name.empty() && Name != "." && Name != ".."; }
 
 enum class TReach { Same, Missing, Changed };
 
-// Opens the chosen item's folder again, one component at a time and never
-// through a link, into Dir. Changed when the folder or the item is no
-// longer the one recorded; Missing when either is gone.
-TReach Reach(const TChosen& C, TFd& Dir) {
-    if (!C.Found) return TReach::Missing;
-    Dir.Reset(plat::OpenFolderNoFollow(C.Folder));
-    TSeen Folder, Item;
+// Opens a listed item's folder again, one component at a time and never
+// through a link, into Dir, and looks at the item there into Now. Changed
+// when the folder or the item is not the one recorded when it was added
+// (also when nothing was there then and something is now); Missing when
+// either is gone.
+TReach Reach(const TEraseItem& Item, TFd& Dir, TSeen& Now) {
+    const std::string Name = NameOf(Item.Caption);
+    if (!NamesAnEntry(Name)) return TReach::Missing;
+    Dir.Reset(plat::OpenFolderNoFollow(ParentOf(Item.Caption)));
+    TSeen Folder;
     if (!Dir.Valid() || !Look(Dir.Get(), ".", Folder))
         return errno == ENOENT ? TReach::Missing : TReach::Changed;
-    if (!SameEntry(Folder, C.FolderSeen)) return TReach::Changed;
-    if (!Look(Dir.Get(), C.Name, Item)) return errno == ENOENT ? TReach::Missing : TReach::Changed;
-    return SameEntry(Item, C.Seen) ? TReach::Same : TReach::Changed;
+    if (Item.FolderId.Type != 0 && !Matches(Folder, Item.FolderId)) return TReach::Changed;
+    if (!Look(Dir.Get(), Name, Now)) return errno == ENOENT ? TReach::Missing : TReach::Changed;
+    return Matches(Folder, Item.FolderId) && Matches(Now, Item.ItemId) ? TReach::Same : TReach::Changed;
 }
 
 // One folder's contents, collected depth first through descriptors: what
@@ -394,14 +397,14 @@ bool RemoveWiped(int Dir, const std::string& Name, const TSeen& Wiped) {
     return Dir >= 0 && StillWiped(Dir, Name, Wiped) && ::unlinkat(Dir, Name.c_str(), 0) == 0;
 }
 
-TEraseStatus EraseFile(const TChosen& C, const std::string& Path, const TEraseContext& Ctx) {
+TEraseStatus EraseFile(const TEraseItem& Item, const TEraseContext& Ctx) {
     TFd Dir;
-    const TReach Reached = Reach(C, Dir);
+    TSeen S;
+    const TReach Reached = Reach(Item, Dir, S);
     if (Reached == TReach::Missing) return TEraseStatus::NotExist;
-    if (IsProtectedFile(Path, Ctx)) return TEraseStatus::Protected;
+    if (IsProtectedFile(Item.Caption, Ctx)) return TEraseStatus::Protected;
     if (Reached == TReach::Changed) return TEraseStatus::Failed;
-    const std::string& Name = C.Name;
-    const TSeen& S = C.Seen;
+    const std::string Name = NameOf(Item.Caption);
     if (S.Type == S_IFLNK)  // the link goes, its target is left alone
         return RemoveSeen(Dir.Get(), Name, S) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
     // A file with other names keeps its data under them, and so does one
@@ -409,8 +412,8 @@ TEraseStatus EraseFile(const TChosen& C, const std::string& Path, const TEraseCo
     if (S.Type != S_IFREG || S.Links != 1 || MountRootIn(Dir.Get(), S)) return TEraseStatus::Failed;
     TSeen Wiped;
     {
-        TFd Fd;
-        if (!OpenForWipe(Dir.Get(), Name, S, Fd)) return TEraseStatus::Failed;
+        TWipeOpen Fd;
+        if (!Fd.Open(Dir.Get(), Name, S)) return TEraseStatus::Failed;
         auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
         FillRandom(Random.get());
         if (!WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump)) return TEraseStatus::Failed;
@@ -429,13 +432,13 @@ TEraseStatus EraseFile(const TChosen& C, const std::string& Path, const TEraseCo
     return Deleted ? TEraseStatus::Succeeded : TEraseStatus::Failed;
 }
 
-TEraseStatus EraseFolder(const TChosen& Chosen, const std::string& Path, const TEraseContext& Ctx) {
-    if (IsProtectedFolder(Path, Ctx)) return TEraseStatus::Protected;
+TEraseStatus EraseFolder(const TEraseItem& Item, const TEraseContext& Ctx) {
+    if (IsProtectedFolder(Item.Caption, Ctx)) return TEraseStatus::Protected;
     TFd Parent;
-    if (Reach(Chosen, Parent) != TReach::Same) return TEraseStatus::Failed;
-    const std::string& Name = Chosen.Name;
-    const std::string& Root = Chosen.Shown;
-    const TSeen& Top = Chosen.Seen;
+    TSeen Top;
+    if (Reach(Item, Parent, Top) != TReach::Same) return TEraseStatus::Failed;
+    const std::string Name = NameOf(Item.Caption);
+    const std::string& Root = Item.Caption;
     if (Top.Type == S_IFLNK)
         return RemoveSeen(Parent.Get(), Name, Top) ? TEraseStatus::Succeeded : TEraseStatus::Failed;
     // A mount's contents belong to the mount, not to this folder: refused whole.
@@ -465,8 +468,8 @@ TEraseStatus EraseFolder(const TChosen& Chosen, const std::string& Path, const T
         std::vector<std::pair<const TCollected::TEntry*, TSeen>> Wiped;
         for (const auto& F : C.Files) {
             const int Dir = Cursor.Open(F.Folder);
-            TFd Fd;
-            if (Dir >= 0 && OpenForWipe(Dir, F.Name, F.Seen, Fd) && WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump))
+            TWipeOpen Fd;
+            if (Dir >= 0 && Fd.Open(Dir, F.Name, F.Seen) && WipeStream(Fd.Get(), Random.get(), 3, Ctx.PaintPump))
                 Wiped.emplace_back(&F, AfterWipe(Fd.Get(), F.Seen));
         }
         for (const auto& [F, After] : Wiped) {
@@ -483,7 +486,7 @@ TEraseStatus EraseFolder(const TChosen& Chosen, const std::string& Path, const T
     char Cwd[PATH_MAX];
     if (::getcwd(Cwd, sizeof Cwd)) {
         const std::string Here = Lower(Tidy(Cwd));
-        if (Here.find(Lower(Root)) != std::string::npos || Here.find(Lower(Tidy(Path))) != std::string::npos)
+        if (Here.find(Lower(Root)) != std::string::npos)
             if (!Ctx.ProgramFolder.empty() && ::chdir(Ctx.ProgramFolder.c_str()) != 0) (void)::chdir("/");
     }
     // Sub-folders from the last to the first in sorted order: children
@@ -559,12 +562,31 @@ bool WipeStream(int Fd, const uint8_t* RandomBuffer, int Passes, const TPaintPum
 }
 
 bool WipeFile(const std::string& FileName, int Passes, const TPaintPump& P) {
-    const TChosen C = Choose(FileName);
-    TFd Dir, Fd;
-    if (Reach(C, Dir) != TReach::Same || !OpenForWipe(Dir.Get(), C.Name, C.Seen, Fd)) return false;
+    const TEraseItem Item = RecordEraseItem(FileName, "File");
+    TFd Dir;
+    TSeen S;
+    TWipeOpen Fd;
+    if (Reach(Item, Dir, S) != TReach::Same || !Fd.Open(Dir.Get(), NameOf(Item.Caption), S)) return false;
     auto Random = std::make_unique<uint8_t[]>(WipeBufferSize);
     FillRandom(Random.get());
-    return WipeStream(Fd.Get(), Random.get(), Passes, P);
+    if (!WipeStream(Fd.Get(), Random.get(), Passes, P)) return false;
+    Fd.KeepMode();  // a wiped file keeps the write permission its owner got
+    return true;
+}
+
+TEraseItem RecordEraseItem(const std::string& Path, const std::string& Type) {
+    TEraseItem Item;
+    Item.Type = Type;
+    const std::string T = Tidy(Path), Name = NameOf(T);
+    std::string Folder = RealPath(ParentOf(T));
+    if (Folder.empty()) Folder = ParentOf(T);
+    Item.Caption = Join(Folder, Name);
+    TFd Dir(plat::OpenFolderNoFollow(Folder));
+    TSeen F, S;
+    if (!Dir.Valid() || !Look(Dir.Get(), ".", F)) return Item;
+    Item.FolderId = IdOf(F);
+    if (NamesAnEntry(Name) && Look(Dir.Get(), Name, S)) Item.ItemId = IdOf(S);
+    return Item;
 }
 
 const char* EraseStatusText(TEraseStatus Status) {
@@ -598,20 +620,15 @@ void EraseItems(const std::vector<TEraseItem>& Items, const uint8_t& RunState, c
                 TEraseSummary& Summary) {
     Summary = {};
     Summary.Found = int32_t(Items.size());
-    // Every ticked item and its folder as they are now, before anything is
-    // erased: an item or folder that differs at its turn is not touched.
-    std::vector<TChosen> Chosen(Items.size());
-    for (size_t I = 0; I < Items.size(); ++I)
-        if (Items[I].Ticked) Chosen[I] = Choose(Items[I].Caption);
-    for (size_t I = 0; I < Items.size(); ++I) {
-        const TEraseItem& Item = Items[I];
-        if (RunState == 2) break;
+    for (const TEraseItem& Item : Items) {
+        // A Stop the pump delivers now, pressed while the last item was
+        // wiped, ends the run too: no erasure starts after it.
         if (Ctx.ProcessMessages) Ctx.ProcessMessages();
+        if (RunState == 2) break;
         if (!Item.Ticked) continue;
         ++Summary.Selected;
         if (Ctx.ShowItem) Ctx.ShowItem(Item.Caption);
-        const TEraseStatus S = Item.Type == "File" ? EraseFile(Chosen[I], Item.Caption, Ctx)
-                                                   : EraseFolder(Chosen[I], Item.Caption, Ctx);
+        const TEraseStatus S = Item.Type == "File" ? EraseFile(Item, Ctx) : EraseFolder(Item, Ctx);
         if (S == TEraseStatus::Succeeded) ++Summary.Succeeded;
         else ++Summary.Failed;
         Summary.Items.push_back({Item.Caption, S});

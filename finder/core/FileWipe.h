@@ -6,8 +6,9 @@
 //
 // Safety: a symbolic link is never followed (it is removed as a link, its
 // target untouched); every chosen item and its folder are recorded when the
-// run starts and reached again at the item's turn without following a link,
-// and an item that differs then is left alone; a chosen mount is refused
+// item is added to the list and reached again at the item's turn without
+// following a link, and an item that differs then is left alone; a file
+// that is not removed keeps the mode it had; a chosen mount is refused
 // whole; a folder is walked and emptied through descriptors, every entry
 // checked against what was collected before it is overwritten or removed,
 // and a file written to after its wipe is not removed; the walk never
@@ -47,7 +48,8 @@ void PaintThrottle(uint64_t& Last, const TPaintPump& Pump);
 bool WipeStream(int Fd, const uint8_t* RandomBuffer, int Passes, const TPaintPump& Pump);
 
 // Overwrites one regular file (never through a link). The owner gets write
-// permission first; when the file cannot be opened its mode is put back.
+// permission first; when the file cannot be opened or wiped its mode is put
+// back.
 // False when it does not exist, is no regular file, has more than one name
 // (its data lives on under the others) or could not be wiped.
 bool WipeFile(const std::string& FileName, int Passes, const TPaintPump& Pump);
@@ -55,11 +57,24 @@ bool WipeFile(const std::string& FileName, int Passes, const TPaintPump& Pump);
 enum class TEraseStatus { Succeeded, Failed, Protected, NotExist };
 const char* EraseStatusText(TEraseStatus Status);
 
+// An entry as it was seen: device, inode and file type (the S_IFMT bits of
+// its mode); Type 0 when nothing was there.
+struct TEntryId {
+    uint64_t Device = 0, Inode = 0;
+    uint32_t Type = 0;
+};
+
 struct TEraseItem {
-    std::string Caption;  // the path as it was added
+    std::string Caption;  // the real path (bytes) when it was added
     std::string Type;     // "File" or "Folder"
     bool Ticked = true;
+    TEntryId FolderId, ItemId;  // the item's folder and the item then
 };
+
+// A chosen path (its bytes as chosen) as the list keeps it: its folder's
+// links resolved now, the entry itself not followed, and what the folder and
+// the entry are now. The run erases this very item or nothing.
+TEraseItem RecordEraseItem(const std::string& Path, const std::string& Type);
 
 struct TEraseOutcome {
     std::string Caption;
@@ -93,10 +108,11 @@ struct TEraseContext {
 bool IsProtectedFile(const std::string& Path, const TEraseContext& Ctx);
 bool IsProtectedFolder(const std::string& Path, const TEraseContext& Ctx);
 
-// The erase run over Items in list order. Ends before the next item once
-// RunState is 2 (stop requested). Fills Summary; changes nothing else. An
-// item, or the folder holding it, that is no longer what it was when the run
-// started is "Failed" and untouched.
+// The erase run over Items in list order. Once RunState is 2 (stop
+// requested, also by a click that ProcessMessages delivers) no further item
+// is started; the one under way finishes. Fills Summary; changes nothing
+// else. An item, or the folder holding it, that is no longer what was
+// recorded when it was added is "Failed" and untouched.
 void EraseItems(const std::vector<TEraseItem>& Items, const uint8_t& RunState, const TEraseContext& Ctx,
                 TEraseSummary& Summary);
 

@@ -276,12 +276,7 @@ void TDeleteDuplicatesForm::ScanNowButtonClick(QObject*) {
             // The shredder: every ticked item is overwritten and deleted, one
             // summary row each; between items every message gets through
             // (the Stop button), while wiping only painting does.
-            std::vector<finder::TEraseItem> Items;
-            for (int I = 0; I < EraseListView->topLevelItemCount(); ++I) {
-                const QTreeWidgetItem* It = EraseListView->topLevelItem(I);
-                Items.push_back({It->text(0).toStdString(), It->text(1).toStdString(),
-                                 It->checkState(0) == Qt::Checked});
-            }
+            const std::vector<finder::TEraseItem> Items = EraseListItems();
             finder::TEraseContext Ctx;
             GetWindowsDir(Ctx.WindowsDir);
             Ctx.ProtectedFiles = ProtectedFiles;

@@ -1358,30 +1358,69 @@ void TDeleteDuplicatesForm::ExportButtonClick(QObject*) {
 
 namespace {
 
-std::vector<finder::TEraseItem> EraseItems(const QTreeWidget* List) {
+// A row of the shredder's list: the item as recorded when it was chosen; the
+// row's texts only show it (a name that is no UTF-8 shows with U+FFFD).
+class TEraseRow : public QTreeWidgetItem {
+public:
+    TEraseRow(QTreeWidget* List, const finder::TEraseItem& It)
+        : QTreeWidgetItem(List,
+                          {QFile::decodeName(QByteArray::fromStdString(It.Caption)), QString::fromStdString(It.Type)},
+                          UserType),
+          Item(It) {}
+    const finder::TEraseItem Item;
+};
+
+} // namespace
+
+QTreeWidgetItem* TDeleteDuplicatesForm::AddEraseRow(const finder::TEraseItem& Item) {
+    auto* Row = new TEraseRow(EraseListView, Item);
+    Row->setCheckState(0, Qt::Checked);
+    return Row;
+}
+
+std::vector<finder::TEraseItem> TDeleteDuplicatesForm::EraseListItems() const {
     std::vector<finder::TEraseItem> Items;
-    for (int I = 0; I < List->topLevelItemCount(); ++I) {
-        const QTreeWidgetItem* It = List->topLevelItem(I);
-        Items.push_back({It->text(0).toStdString(), It->text(1).toStdString()});
+    for (int I = 0; I < EraseListView->topLevelItemCount(); ++I) {
+        const QTreeWidgetItem* It = EraseListView->topLevelItem(I);
+        const auto* Row = dynamic_cast<const TEraseRow*>(It);
+        Items.push_back(Row ? Row->Item : finder::TEraseItem{});  // a row without a record erases nothing
+        Items.back().Ticked = It->checkState(0) == Qt::Checked;
     }
     return Items;
 }
 
-} // namespace
+void TDeleteDuplicatesForm::AddChosenEraseItems(const QStringList& Paths, const std::string& Type) {
+    // Qt holds a name as UTF-16 and puts U+FFFD for bytes it cannot decode:
+    // such a path might name another file, so it is refused, never guessed.
+    std::vector<finder::TEraseItem> Chosen;
+    std::string Refused;
+    int RefusedCount = 0;
+    for (const QString& P : Paths) {
+        if (P.isEmpty()) continue;
+        if (P.contains(QChar::ReplacementCharacter)) {
+            Refused += "\r" + P.toStdString();
+            ++RefusedCount;
+        } else {
+            Chosen.push_back(finder::RecordEraseItem(QFile::encodeName(P).toStdString(), Type));
+        }
+    }
+    for (const finder::TEraseItem& It : finder::ItemsToAdd(EraseListItems(), Chosen)) AddEraseRow(It);
+    if (RefusedCount > 0)
+        plat::MessageBox((RefusedCount == 1 ? "This name cannot be read exactly, so it was not added:"
+                                            : "These names cannot be read exactly, so they were not added:") +
+                             Refused,
+                         "Corvane - Error", plat::MB_OK | plat::MB_ICONWARNING);
+}
 
 void TDeleteDuplicatesForm::labAddFileClick(QObject*) {
-    const QStringList Files = QFileDialog::getOpenFileNames(this, QString(), QString(), "All Type (*)");
-    std::vector<std::string> Chosen;
-    for (const QString& F : Files) Chosen.push_back(F.toStdString());
-    for (const std::string& F : finder::FilesToAdd(EraseItems(EraseListView), Chosen)) {
-        auto* It = new QTreeWidgetItem(EraseListView, {QString::fromStdString(F), "File"});
-        It->setCheckState(0, Qt::Checked);
-    }
+    AddChosenEraseItems(ChooseEraseFiles ? ChooseEraseFiles()
+                                         : QFileDialog::getOpenFileNames(this, QString(), QString(), "All Type (*)"),
+                        "File");
 }
 
 void TDeleteDuplicatesForm::EraseListViewColumnClick(int Column) {
     // Always ascending; items added later go to the end unsorted.
-    const std::vector<size_t> Order = finder::SortEraseItems(EraseItems(EraseListView), Column);
+    const std::vector<size_t> Order = finder::SortEraseItems(EraseListItems(), Column);
     const QList<QTreeWidgetItem*> Selected = EraseListView->selectedItems();
     std::vector<QTreeWidgetItem*> Taken;
     for (int I = EraseListView->topLevelItemCount() - 1; I >= 0; --I) Taken.push_back(EraseListView->takeTopLevelItem(I));
@@ -1391,14 +1430,10 @@ void TDeleteDuplicatesForm::EraseListViewColumnClick(int Column) {
 }
 
 void TDeleteDuplicatesForm::labAddFolderClick(QObject*) {
-    const QString Folder = QFileDialog::getExistingDirectory(this, "Please select the folder to wipe...");
-    if (Folder.isEmpty()) return;
-    for (int I = 0; I < EraseListView->topLevelItemCount(); ++I) {
-        QTreeWidgetItem* It = EraseListView->topLevelItem(I);
-        if (It->text(0) == Folder && It->text(1) == "Folder") return;
-    }
-    auto* It = new QTreeWidgetItem(EraseListView, {Folder, "Folder"});
-    It->setCheckState(0, Qt::Checked);
+    const QString Folder = ChooseEraseFolder
+                               ? ChooseEraseFolder()
+                               : QFileDialog::getExistingDirectory(this, "Please select the folder to wipe...");
+    AddChosenEraseItems({Folder}, "Folder");
 }
 
 void TDeleteDuplicatesForm::labRemoveItemClick(QObject*) {

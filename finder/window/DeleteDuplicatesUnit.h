@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStringList>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVariant>
@@ -139,6 +140,10 @@ public:
     int PumpIntervalMs = 5;
     // The system files the shredder never erases (tests give their own).
     std::vector<std::string> ProtectedFiles = finder::SystemProtectedFiles();
+    // What the shredder's "Add Files" and "Add Folder" dialogs give; unset,
+    // the dialogs themselves are shown.
+    std::function<QStringList()> ChooseEraseFiles;
+    std::function<QString()> ChooseEraseFolder;
 
     // ---- Handlers ----
     void FormCreate(QObject* Sender);
@@ -230,6 +235,11 @@ public:
     void labAddFolderClick(QObject* Sender);
     void labRemoveItemClick(QObject* Sender);
     void EraseListViewColumnClick(int Column);
+    // A ticked row of the shredder's list for an item recorded when chosen,
+    // and the list's items as recorded, with their ticks, in list order: the
+    // run erases what was recorded, never what a row's text says.
+    QTreeWidgetItem* AddEraseRow(const finder::TEraseItem& Item);
+    std::vector<finder::TEraseItem> EraseListItems() const;
 
     // The texts every reset writes into the summary lines, by mode.
     static void SummaryTexts(int Mode, QString& Line1, QString& Line2, QString& Line3);
@@ -272,6 +282,8 @@ private:
     void ConnectResultsList();
     void EndOfRun();
     void SetModeButtonsEnabled(bool Enabled);
+    // Adds the paths a dialog gave as items of Type not yet listed.
+    void AddChosenEraseItems(const QStringList& Paths, const std::string& Type);
     // The selected row of the results list, or nullptr.
     finder::TSearchResult* SelectedFileRow(TListItem& Item);
     // The normal and hover pictures of a picture button; false for any other control.

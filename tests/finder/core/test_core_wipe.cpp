@@ -45,7 +45,10 @@ struct EraseRun {
     std::vector<finder::TEraseItem> Items;
 
     explicit EraseRun(const std::string& Prog) { Ctx.ProgramFolder = Prog + "/", Ctx.ProgramPath = Prog + "/corvane"; }
-    void Add(const std::string& Path, const char* Type, bool Ticked = true) { Items.push_back({Path, Type, Ticked}); }
+    void Add(const std::string& Path, const char* Type, bool Ticked = true) {
+        Items.push_back(finder::RecordEraseItem(Path, Type));
+        Items.back().Ticked = Ticked;
+    }
     void Go() { finder::EraseItems(Items, RunState, Ctx, Summary); }
     TEraseStatus Status(size_t I) const { return Summary.Items.at(I).Status; }
 };
@@ -168,16 +171,25 @@ TEST(EraseItems, OutcomesAndCounts) {
     EXPECT_TRUE(R.Summary.Red);
 }
 
-TEST(EraseItems, StopTakesEffectBeforeTheItemAfterNext) {
+// Stop, pressed while a folder is wiped, waits in the queue until the pump
+// between two items delivers it: the folder finishes, and no item after it
+// is started or counted.
+TEST(EraseItems, StopLetsTheItemUnderWayFinishAndStartsNoOther) {
     TempTree T;
+    T.File("big/a", {.Content = "a", .Size = 70000});
+    T.File("big/sub/b", {.Content = "b"});
     EraseRun R(T.Path("prog"));
-    for (const char* N : {"one", "two", "three"}) R.Add(T.File(N, {.Content = N}), "File");
-    int Pumps = 0;
-    R.Ctx.ProcessMessages = [&] { if (++Pumps == 2) R.RunState = 2; };  // Stop pressed while the first is wiped
+    R.Add(T.Path("big"), "Folder");
+    R.Add(T.File("next", {.Content = "next"}), "File");
+    bool Pressed = false;
+    R.Ctx.PaintPump = [&] { Pressed = true; };
+    R.Ctx.ProcessMessages = [&] { if (Pressed) R.RunState = 2; };
     R.Go();
-    EXPECT_EQ(R.Summary.Items.size(), 2u);
-    EXPECT_FALSE(T.Exists("two"));
-    EXPECT_EQ(T.Read("three"), "three");
+    ASSERT_EQ(R.Summary.Items.size(), 1u);
+    EXPECT_EQ(R.Status(0), TEraseStatus::Succeeded);
+    EXPECT_FALSE(T.Exists("big"));
+    EXPECT_EQ(T.Read("next"), "next");
+    EXPECT_EQ(R.Summary.Selected, 1);
 }
 
 // Another file system, or another mount of the same one (a bind mount of a
@@ -215,9 +227,10 @@ INSTANTIATE_TEST_SUITE_P(Mounts, MountInside, ::testing::Combine(::testing::Bool
                                     (std::get<1>(I.param) ? "Chosen" : "");
                          });
 
-// What changes after the run started, before an item's turn or while it is
+// What changes after an item was added, before its turn or while it is
 // overwritten (between two passes), is never followed, and nothing outside
-// the item is touched: a changed item is "Failed" and left alone.
+// the item is touched: a changed item is "Failed" and left alone. A file
+// left in place keeps its mode, though it got write permission for a wipe.
 struct RaceCase {
     const char* Label;
     const char* Item;
@@ -225,7 +238,7 @@ struct RaceCase {
     std::function<void(TempTree&)> Change;
     TEraseStatus Want;
     const char* Left;  // what must still be there afterwards, or nullptr
-    int At = 1;        // 0: at the item's turn; N: at the Nth paint pump after it
+    int At = 1;        // -1: before the run; 0: at the item's turn; N: at the Nth paint pump after it
 };
 
 class ChangedWhileWiping : public ::testing::TestWithParam<RaceCase> {};
@@ -233,7 +246,7 @@ class ChangedWhileWiping : public ::testing::TestWithParam<RaceCase> {};
 TEST_P(ChangedWhileWiping, NeverReachesOutside) {
     const RaceCase& C = GetParam();
     TempTree T;
-    T.File("victim/a.txt", {.Content = "alpha", .Size = 5000});
+    const Held A(T.File("victim/a.txt", {.Content = "alpha", .Size = 5000, .Mode = 0400}));
     T.File("victim/sub/b.txt", {.Content = "beta"});
     T.File("outside/a.txt", {.Content = "keep"});
     T.File("outside/b.txt", {.Content = "keep"});
@@ -244,12 +257,18 @@ TEST_P(ChangedWhileWiping, NeverReachesOutside) {
     };
     R.Ctx.ShowItem = [&](const std::string&) { R.Ctx.PaintPump(); };
     R.Add(T.Path(C.Item), C.Type);
+    if (C.At < 0) C.Change(T);
     R.Go();
     EXPECT_EQ(R.Status(0), C.Want);
     EXPECT_EQ(T.Read("outside/a.txt"), "keep");
     EXPECT_EQ(T.Read("outside/b.txt"), "keep");
     if (C.Left) {
         EXPECT_TRUE(T.Exists(C.Left));
+    }
+    struct stat St {};
+    ASSERT_EQ(::fstat(A.Fd, &St), 0);
+    if (St.st_nlink > 0) {
+        EXPECT_EQ(St.st_mode & 07777, 0400u);
     }
 }
 
@@ -277,6 +296,12 @@ INSTANTIATE_TEST_SUITE_P(
                      ::rename(T.Path("victim/new").c_str(), T.Path("victim/a.txt").c_str());
                  },
                  TEraseStatus::Failed, "victim/a.txt"},
+        RaceCase{"ParentOfAFileSwappedAfterItWasAdded", "victim/a.txt", "File",
+                 [](TempTree& T) { SwapForLink(T, "victim", "outside"); }, TEraseStatus::Failed,
+                 "victim-old/a.txt", -1},
+        RaceCase{"ChosenFolderSwappedAfterItWasAdded", "victim", "Folder",
+                 [](TempTree& T) { SwapForLink(T, "victim", "outside"); }, TEraseStatus::Failed,
+                 "victim-old/a.txt", -1},
         RaceCase{"ParentOfAFileSwappedBeforeItsTurn", "victim/a.txt", "File",
                  [](TempTree& T) { SwapForLink(T, "victim", "outside"); }, TEraseStatus::Failed,
                  "victim-old/a.txt", 0},
@@ -319,15 +344,25 @@ TEST(EraseItems, ProtectedPlaces) {
 }
 
 // Paths compare as upper-case ASCII ("_" sorts after the letters), equal
-// ones keep their order; "Add Files" takes each path not yet listed once.
-TEST(EraseList, OrderAndFilesToAdd) {
-    const std::vector<finder::TEraseItem> Items = {{"/z", "Folder"}, {"/b", "File"}, {"/a", "Folder"},
-                                                   {"/A", "File"},   {"/_x", "File"}};
+// ones keep their order; "Add Files" and "Add Folder" take each item not yet
+// listed with its type once.
+TEST(EraseList, OrderAndItemsToAdd) {
+    auto Make = [](const std::vector<std::pair<const char*, const char*>>& List) {
+        std::vector<finder::TEraseItem> Out(List.size());
+        for (size_t I = 0; I < List.size(); ++I) Out[I].Caption = List[I].first, Out[I].Type = List[I].second;
+        return Out;
+    };
+    const auto Items = Make({{"/z", "Folder"}, {"/b", "File"}, {"/a", "Folder"}, {"/A", "File"}, {"/_x", "File"}});
     for (const auto& [Column, Want] : {std::pair{0, "/a /A /b /z /_x "}, {1, "/b /A /_x /z /a "}}) {
         std::string S;
         for (size_t I : finder::SortEraseItems(Items, Column)) S += Items[I].Caption + " ";
         EXPECT_EQ(S, Want);
     }
     EXPECT_NE(finder::CompareText("\xC3\xA9", "\xC3\x89"), 0);  // only ASCII letters fold
-    EXPECT_EQ(finder::FilesToAdd(Items, {"/a", "/B", "/b", "/B"}), (std::vector<std::string>{"/a", "/B"}));
+    std::string Added;
+    const auto Chosen =
+        Make({{"/a", "File"}, {"/B", "File"}, {"/b", "File"}, {"/B", "File"}, {"/a", "Folder"}, {"/y", "Folder"}});
+    for (const auto& It : finder::ItemsToAdd(Items, Chosen))
+        Added += It.Caption + " " + It.Type + ";";
+    EXPECT_EQ(Added, "/a File;/B File;/y Folder;");
 }

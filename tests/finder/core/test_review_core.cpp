@@ -487,7 +487,8 @@ TEST(DeepWalk, PathsLongerThanPathMaxAreScannedDeletedAndWiped)
     Ctx.ProgramFolder = T.Path("prog/");
     TEraseSummary E;
     ASSERT_TRUE(ExistsDeep(Deep + "/c.txt"));
-    EraseItems({{Deep + "/c.txt", "File", true}, {T.Path("top/deep"), "Folder", true}}, RunState, Ctx, E);
+    EraseItems({RecordEraseItem(Deep + "/c.txt", "File"), RecordEraseItem(T.Path("top/deep"), "Folder")}, RunState,
+               Ctx, E);
     ASSERT_EQ(E.Items.size(), 2u);
     EXPECT_EQ(E.Items[0].Status, TEraseStatus::Succeeded);
     EXPECT_EQ(E.Items[1].Status, TEraseStatus::Succeeded);

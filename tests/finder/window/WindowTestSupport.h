@@ -198,10 +198,10 @@ protected:
                (Locked ? " locked" : "");
     }
 
-    // A row of the shredder's list, and the texts of a list's column.
+    // A row of the shredder's list, recorded as a dialog's choice is, and the
+    // texts of a list's column.
     void AddErase(const std::string& Path, const char* Type, bool Ticked) {
-        auto* It = new QTreeWidgetItem(Form->EraseListView, {QString::fromStdString(Path), Type});
-        It->setCheckState(0, Ticked ? Qt::Checked : Qt::Unchecked);
+        Form->AddEraseRow(finder::RecordEraseItem(Path, Type))->setCheckState(0, Ticked ? Qt::Checked : Qt::Unchecked);
     }
 
     static std::string ListTexts(const QTreeWidget* L, int Column) {

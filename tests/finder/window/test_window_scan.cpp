@@ -325,6 +325,35 @@ TEST_F(WindowTest, CrushErasesTheTickedItemsOnlyAfterYes) {
     EXPECT_EQ(T.Read("c/unticked.txt") + T.Read("etc/fstab"), "staysmounts");
 }
 
+// "Add Files" keeps what was chosen, by its bytes: a name Qt cannot hold
+// exactly is refused and named, never taken for the name Qt made of it; a
+// folder on a chosen path swapped for a link before the run fails the row,
+// and nothing behind the link is touched.
+TEST_F(WindowTest, CrushErasesOnlyTheItemsChosen) {
+    TempTree T;
+    T.File("victim/f1", {.Content = "victim"});
+    T.File("bad\xEF\xBF\xBD.txt", {.Content = "another"});
+    QStringList Chosen;
+    for (const char* Rel : {"c/sub/f1", "bad\xFF.txt", "good.txt"})
+        Chosen << QFile::decodeName(T.File(Rel, {.Content = Rel}).c_str());
+    Form->SwitchMode(5);
+    Form->ChooseEraseFiles = [&] { return Chosen; };
+    SendClick(Form->labAddFile);
+    const auto Refused = TakeBoxes();
+    ASSERT_EQ(Refused.size(), 1u);
+    EXPECT_NE(Refused[0].Text.find(Chosen[1].toStdString()), std::string::npos);
+    EXPECT_EQ(Form->EraseListView->topLevelItemCount(), 2);
+    ::rename(T.Path("c/sub").c_str(), T.Path("c/sub-old").c_str());
+    T.Link("c/sub", "../victim");
+    Answers = {plat::IDYES};
+    Scan();
+    TakeBoxes();
+    EXPECT_EQ(ListTexts(Form->FinishListView, 1), "Failed;Succeeded;");
+    EXPECT_EQ(T.Read("victim/f1") + T.Read("c/sub-old/f1") + T.Read("bad\xFF.txt") + T.Read("bad\xEF\xBF\xBD.txt"),
+              "victimc/sub/f1bad\xFF.txtanother");
+    EXPECT_FALSE(T.Exists("good.txt"));
+}
+
 // ---- Photo runs on the samples --------------------------------------
 
 TEST_F(WindowTest, SimilarPicturesGroupAtTheChosenPercentageOrAbove) {
