@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sstream>
 
+#include <QByteArrayView>
 #include <unistd.h>
 
 #include "platform/AtomicFile.h"
@@ -19,8 +20,62 @@ constexpr size_t MaxEntryBytes = 64 * 1024;
 // Characters that make an Exec argument need quotes.
 constexpr const char* Reserved = " \t\n\"'\\><~|&;$*?#()`";
 
+// Bytes of the program's path that keep it from standing in Exec as it is:
+// systemd's generator refuses quotes and backslashes in the program it runs
+// and turns "$" and "`" into escapes it then keeps, and neither launcher
+// undoes "%%" there. Text that is not UTF-8 makes GLib drop the entry.
+constexpr const char* Awkward = "\"'\\$`%";
+
 // Undoes the string escapes of a desktop entry value.
 std::optional<std::string> UnescapeString(const std::string& S) { return UnescapeBackslashes(S, "sntr\\", " \n\t\r\\"); }
+
+// One Exec argument: quoted when it holds a blank or a reserved character,
+// "%" doubled; the string escapes come on top.
+std::string ExecArgument(const std::string& Text) {
+    std::string Arg;
+    for (char C : Text) {
+        if (C == '%') Arg += '%';
+        if (C == '"' || C == '`' || C == '$' || C == '\\') Arg += '\\';
+        Arg += C;
+    }
+    return Text.find_first_of(Reserved) == std::string::npos ? Arg : "\"" + Arg + "\"";
+}
+
+// A shell command that starts Program whatever its path holds, without
+// carrying an awkward byte or one past ASCII as it is: awk prints the script
+// that runs the program, giving each such byte by its number (a few dozen to
+// a printf, as awk's stack is small).
+std::string StartCommand(const std::string& Program) {
+    std::string Script = "exec '";
+    for (char C : Program) Script += C == '\'' ? std::string("'\\''") : std::string(1, C);
+    Script += "' </dev/null";
+    std::string Awk, Format, Codes;
+    int Count = 0;
+    const auto Print = [&] {
+        Awk += " printf \"" + Format + "\"" + Codes + ";";
+        Format.clear();
+        Codes.clear();
+        Count = 0;
+    };
+    for (unsigned char C : Script) {
+        if (C >= 0x20 && C < 0x7f && !std::strchr(Awkward, C)) {
+            Format += char(C);
+            continue;
+        }
+        Format += "%c";
+        Codes += ", " + std::to_string(C);
+        if (++Count == 64) Print();
+    }
+    Print();
+    return "LC_ALL=C awk 'BEGIN {" + Awk + " }' | /bin/sh";
+}
+
+// The arguments of the Exec written for Program: the path alone where both
+// launchers take it, else the shell started with the command above.
+std::vector<std::string> ExecArguments(const std::string& Program) {
+    if (Program.find_first_of(Awkward) == std::string::npos && QByteArrayView(Program).isValidUtf8()) return {Program};
+    return {"/bin/sh", "-c", StartCommand(Program)};
+}
 
 } // namespace
 
@@ -31,16 +86,11 @@ std::string AutostartEntryPath(const std::string& ProgramPath) {
 
 std::optional<std::string> DesktopExecValue(const std::string& Program) {
     if (Program.empty() || HasControlCharacter(Program)) return std::nullopt;
-    std::string Arg;
-    for (char C : Program) {
-        if (C == '%') Arg += '%';
-        if (C == '"' || C == '`' || C == '$' || C == '\\') Arg += '\\';
-        Arg += C;
-    }
-    if (Program.find_first_of(Reserved) != std::string::npos) Arg = "\"" + Arg + "\"";
+    std::string Line;
+    for (const std::string& Arg : ExecArguments(Program)) Line += (Line.empty() ? "" : " ") + ExecArgument(Arg);
     // The string escapes apply first when the entry is read: a backslash doubles again.
     std::string Value;
-    for (char C : Arg) Value += C == '\\' ? std::string("\\\\") : std::string(1, C);
+    for (char C : Line) Value += C == '\\' ? std::string("\\\\") : std::string(1, C);
     return Value;
 }
 
@@ -105,8 +155,9 @@ bool DesktopEntryRuns(const std::string& EntryText, const std::string& Program) 
         if (Key == "Hidden") Hidden = Value == "true";
     }
     if (!Exec || Hidden) return false;
+    // The form written for Program, or the bare path an earlier version wrote.
     const auto Args = SplitDesktopExec(*Exec);
-    return Args && Args->size() == 1 && Args->front() == Program;
+    return Args && (*Args == std::vector{Program} || *Args == ExecArguments(Program));
 }
 
 bool AutostartEntryRuns(const std::string& ProgramPath) {

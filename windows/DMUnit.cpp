@@ -13,9 +13,11 @@
 
 #include "frame/SettingsUnit.h"
 #include "frame/StartupUnit.h"
+#include "platform/AtomicFile.h"
 #include "platform/widgets/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
+#include "platform/XdgFolders.h"
 #include "windows/ShowLiveUpdateUnit.h"
 
 TDM* DM = nullptr;
@@ -92,7 +94,6 @@ bool IsWellFormedVersion(const std::string& V) {
 }
 
 const char* const UpdateFilePath = "/update/Update.xml";
-const char* const LocalUpdateFile = "update/Update.xml";
 
 } // namespace
 
@@ -208,7 +209,12 @@ void TDM::CheckForUpdate(bool ShowProgress) {
 
 bool TDM::IsNewerVersionAvailable() {
     const std::string URL = UpdateSite + UpdateFilePath;
-    const std::string Local = plat::ProgramFolder() + LocalUpdateFile;
+    // The local copy lives in the user's cache, in a folder "update" made as
+    // an installer would make it: the program folder is often not writable.
+    // A folder that cannot be made shows when the file is created.
+    const std::string Folder = plat::CacheHome() + "/corvane/update";
+    plat::MakeFolders(Folder);
+    const std::string Local = Folder + "/Update.xml";
     DownloadToFile(URL, Local);
 
     // A file that is not the expected XML publishes no version.

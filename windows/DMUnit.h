@@ -53,9 +53,11 @@ public:
     // failed download ends it silently, any other error is shown through
     // plat::ShowException, so no exception reaches the event loop.
     void CheckForUpdate(bool ShowProgress);
-    // Downloads the update file into the local copy and compares its version
-    // with AppVersion. Throws plat::EAbort on a failed download and
-    // std::runtime_error when the local copy cannot be created.
+    // Downloads the update file into the local copy,
+    // $XDG_CACHE_HOME/corvane/update/Update.xml (its missing folders made
+    // 0700), and compares its version with AppVersion. Throws plat::EAbort on
+    // a failed download and std::runtime_error when the local copy cannot be
+    // created.
     bool IsNewerVersionAvailable();
     // One GET of URL into FileName. The old content is replaced only when the
     // whole body arrived. Throws plat::EAbort on a failed GET and

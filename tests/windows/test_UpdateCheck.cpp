@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ std::string ReadAll(const std::string& Path) {
 class UpdateCheck : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(QDir(Folder.path()).mkdir("update"));
+        qputenv("XDG_CACHE_HOME", Cache.toLocal8Bit());
         plat::SetProgramFolderForTests(Program);
         plat::SetMessageBoxHandler([this](const std::string& Text, const std::string&, unsigned Flags) {
             return Boxes.push_back({Text, Flags & 0x0f, ShowLiveUpdateForm != nullptr}), Answer;
@@ -98,6 +99,7 @@ protected:
         Dm.Terminate = [this] { ++Terminated; };
     }
     void TearDown() override {
+        qunsetenv("XDG_CACHE_HOME");
         AppVersion = SavedVersion;
         plat::SetMessageBoxHandler(nullptr);
         plat::SetShellHooks({});
@@ -106,8 +108,10 @@ protected:
 
     struct TBox { std::string Text; unsigned Buttons; bool WaitWindowUp; };
     THttpTestServer Server;
-    QTemporaryDir Folder;
-    const std::string Program = Folder.path().toStdString() + "/", LocalCopy = Program + "update/Update.xml";
+    QTemporaryDir Folder;  // the program folder, with no "update" in it
+    const QString Cache = Folder.path() + "/cache";
+    const std::string Program = Folder.path().toStdString() + "/", Update = Cache.toStdString() + "/corvane/update",
+                      LocalCopy = Update + "/Update.xml";
     const std::string SavedVersion = std::exchange(AppVersion, "1.0.0.1");
     TDM Dm;
     std::vector<TBox> Boxes;
@@ -192,6 +196,7 @@ TEST_F(UpdateCheck, FailedDownloadIsSilentAndKeepsTheOldCopy) {
     const std::pair<const char*, TReply> Rows[] = {{"NotFound", {404, "<softver>9.9</softver>"}},
                                                    {"TooLarge", {200, std::string(2 << 20, 'x')}},
                                                    {"NeverAnswers", {200, "", true}}};
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Update)));
     for (const auto& [Name, Reply] : Rows) {
         SCOPED_TRACE(Name);
         std::ofstream(LocalCopy, std::ios::binary) << Xml("0.5");
@@ -201,19 +206,29 @@ TEST_F(UpdateCheck, FailedDownloadIsSilentAndKeepsTheOldCopy) {
         EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(7500));
         EXPECT_TRUE(Boxes.empty());
         EXPECT_EQ(ReadAll(LocalCopy), Xml("0.5"));
-        EXPECT_EQ(QDir(QString::fromStdString(Program + "update")).entryList(QDir::Files).size(), 1);  // no temporary file
+        EXPECT_EQ(QDir(QString::fromStdString(Update)).entryList(QDir::Files).size(), 1);  // no temporary file
     }
 }
 
-// A missing update folder is reported and not made behind the user's back;
-// no GET is made.
-TEST_F(UpdateCheck, MissingUpdateFolderIsReportedAndNothingMade) {
-    ASSERT_TRUE(QDir(Folder.path()).rmdir("update"));
+// The program folder holds no update folder: the check at start-up makes the
+// local copy's folder in the cache, as an installer would, and with the
+// download failing shows nothing. A folder that cannot be made is reported
+// and no GET is made.
+TEST_F(UpdateCheck, LocalCopyFolderIsMadeInTheCacheOrReported) {
+    Server.Set({404, ""});
+    MyRegistryInfo.CheckUpdate = true;
+    Dm.DataModuleCreate();
+    EXPECT_TRUE(Boxes.empty()) << Boxes[0].Text;
+    EXPECT_FALSE(QDir(Folder.path() + "/update").exists());
+    struct stat St {};
+    EXPECT_TRUE(stat(Update.c_str(), &St) == 0 && (St.st_mode & 07777) == 0700) << std::oct << St.st_mode;
+    ASSERT_TRUE(QDir(Cache).removeRecursively());
+    std::ofstream(Cache.toStdString()) << "in the way";
+    const int Requests = Server.Requests;
     Dm.CheckForUpdate(true);
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_NE(Boxes[0].Text.find(LocalCopy), std::string::npos) << Boxes[0].Text;
-    EXPECT_FALSE(QDir(Folder.path() + "/update").exists());
-    EXPECT_EQ(Server.Requests, 0);
+    EXPECT_EQ(Server.Requests, Requests);
 }
 
 // Terminate asked for before the message loop runs (the check at start-up)
