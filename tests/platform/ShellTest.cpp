@@ -174,7 +174,8 @@ void GiveTo(const std::string& Path, uid_t Owner) {
 // shared .Trash serves only as a real sticky folder holding a folder of the
 // user's own; a trash folder of another user's is never used. The elevated
 // copy (root with a user's home) uses and makes the trash of the home's
-// owner. A link where a trash folder should be is never followed.
+// owner. A link where a trash folder should be, at the top or in the data
+// folder, is never followed.
 struct TopTrashCase {
     const char* Label;
     std::function<void(corvane_test::TempTree&, const std::string& Uid)> Before;
