@@ -502,9 +502,11 @@ int TContactItem::OpenFolder() const { return ::open(FFolder.c_str(), O_PATH | O
 
 void TContactItem::Delete(const TItemStamp& Seen, TItemStamp* Rewritten)
 {
-    // The check, the move and the rewrite go through the same folder descriptor.
+    // The check, the move and the rewrite go through the same folder
+    // descriptor; a pipe or device in the file's place never blocks the open.
     const TFd Dir(OpenFolder());
-    const TFd File(Dir.Valid() ? ::openat(Dir.Get(), FFileName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
+    const TFd File(Dir.Valid() ? ::openat(Dir.Get(), FFileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC)
+                               : -1);
     struct statx X;
     std::string Content;
     if (!File.Valid() || ::statx(File.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &X) != 0 || !S_ISREG(X.stx_mode))
@@ -530,8 +532,8 @@ void TContactItem::Delete(const TItemStamp& Seen, TItemStamp* Rewritten)
     }
     // The card goes to the trash as a file of its own, made beside its file
     // (the trash must lie on the same file system) in a hidden folder, before
-    // the file loses it. The trash records a free name of this folder, where
-    // a restore puts it back among the contacts.
+    // the file loses it. The trash records a name free in this folder and in
+    // the trash alike, where a restore puts it back among the contacts.
     std::string Temp;
     const TFd TempDir(CreateHidden(Dir.Get(), true, Temp));
     if (!TempDir.Valid()) throw EOutlookError(Errno("The contact cannot be set aside in " + FFolder));
@@ -541,23 +543,31 @@ void TContactItem::Delete(const TItemStamp& Seen, TItemStamp* Rewritten)
     const bool Written = Card.Valid() && WriteAll(Card.Get(), FText) &&
                          ::statx(Card.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &CardX) == 0;
     if (!Written) Error = std::strerror(errno);
-    const bool Trashed = Written && MoveToTrashAt(TempDir.Get(), Name, Join(FFolder, Name), &Error, &CardX);
+    const bool Trashed = Written && MoveToTrashAt(TempDir.Get(), Name, Join(FFolder, Name), &Error, &CardX, Dir.Get());
     ::unlinkat(TempDir.Get(), Name.c_str(), 0);
     ::unlinkat(Dir.Get(), Temp.c_str(), AT_REMOVEDIR);
     if (!Trashed) throw EOutlookError("The contact cannot be moved to the trash: " + Error);
     // The rest replaces the file at once: written under a hidden name, with
-    // the file's mode (and, run as root, its owner), and renamed over it.
+    // the file's mode (and, run as root, its owner), and renamed over it
+    // while the file is still the one read, so that a card another program
+    // wrote into it meanwhile is not lost. Else the file stays as it is (the
+    // card's copy stays in the trash).
     const TFd Out(CreateHidden(Dir.Get(), false, Temp));
-    const bool Replaced = Out.Valid() && WriteAll(Out.Get(), Rest) && ::fchmod(Out.Get(), X.stx_mode & 07777) == 0 &&
-                          (::geteuid() != 0 || ::fchown(Out.Get(), X.stx_uid, X.stx_gid) == 0) &&
-                          ::fsync(Out.Get()) == 0 && ::renameat(Dir.Get(), Temp.c_str(), Dir.Get(), FFileName.c_str()) == 0;
-    if (!Replaced) {
-        const std::string Why = std::strerror(errno);
-        if (Out.Valid()) ::unlinkat(Dir.Get(), Temp.c_str(), 0);
-        throw EOutlookError("The contacts file " + FPath + " cannot be rewritten: " + Why);
-    }
+    const bool Ready = Out.Valid() && WriteAll(Out.Get(), Rest) && ::fchmod(Out.Get(), X.stx_mode & 07777) == 0 &&
+                       (::geteuid() != 0 || ::fchown(Out.Get(), X.stx_uid, X.stx_gid) == 0) && ::fsync(Out.Get()) == 0;
+    std::string Why = Ready ? "" : std::strerror(errno);
+    if (Ready && RemovalHook()) RemovalHook()();
     struct statx Now;
-    if (Rewritten && ::statx(Out.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &Now) == 0) *Rewritten = StampOf(Now, FPath);
+    const bool Same = Ready && StatFile(Dir.Get(), FFileName, Now) && StampOf(Now, FPath) == StampOf(X, FPath);
+    if (Same && ::renameat(Dir.Get(), Temp.c_str(), Dir.Get(), FFileName.c_str()) == 0) {
+        if (Rewritten && ::statx(Out.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &Now) == 0)
+            *Rewritten = StampOf(Now, FPath);
+        return;
+    }
+    if (Same) Why = std::strerror(errno);
+    if (Out.Valid()) ::unlinkat(Dir.Get(), Temp.c_str(), 0);
+    if (Ready && !Same) throw EOutlookItemGone("The contacts file changed while a contact was removed: " + FPath);
+    throw EOutlookError("The contacts file " + FPath + " cannot be rewritten: " + Why);
 }
 
 // ---- folders, namespace, application ----

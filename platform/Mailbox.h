@@ -76,7 +76,9 @@ public:
     // moves into the Maildir's .Trash, a card into the user's trash. Only
     // while its file is the one Seen describes: else EOutlookItemGone and
     // nothing moves. A card's file that keeps other cards is written anew;
-    // Rewritten, when given, gets what that file then is.
+    // Rewritten, when given, gets what that file then is. When another
+    // program changes that file meanwhile, it stays as that program left it
+    // (EOutlookItemGone), and the card's copy stays in the trash.
     virtual void Delete(const TItemStamp& Seen, TItemStamp* Rewritten = nullptr) = 0;
     void Delete() { Delete(Stamp()); }
 
@@ -190,8 +192,9 @@ private:
 // "Outlook.Application": refused when neither default folder exists.
 std::shared_ptr<TOutlookApplication> CreateOleObject(const std::string& ProgID);
 
-// Runs when a message's removal has checked its file and not yet moved it;
-// tests change the folders there.
+// Runs when a removal has checked its item's file and not yet moved it (a
+// message) or put what it keeps in its place (a card's file); tests change
+// the folders there.
 void SetMailRemovalHook(std::function<void()> Hook);
 
 // The Maildir unique name of a message file: its name before ":2,".

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include <algorithm>
@@ -94,25 +95,26 @@ int TrashFolder(int Dir, const std::string& Name, const struct stat* Owner) {
 }
 
 // A folder of the user's own that nobody else may write to.
-bool UsersOwn(int Fd) {
+bool UsersOwn(int Fd, uid_t User) {
     struct statx X;
-    return Fd >= 0 && StatSelf(Fd, X) && S_ISDIR(X.stx_mode) && X.stx_uid == getuid() && !(X.stx_mode & 022);
+    return Fd >= 0 && StatSelf(Fd, X) && S_ISDIR(X.stx_mode) && X.stx_uid == User && !(X.stx_mode & 022);
 }
 
-// The trash at the top folder of a mount: Top/.Trash/<uid> when an
-// administrator made Top/.Trash (a real, sticky folder) and <uid> in it is
-// the user's own, else Top/.Trash-<uid>, which must be the user's own too.
-// Another user's folder there could be swapped under us.
-int TopTrash(int Top) {
-    const std::string Uid = std::to_string(getuid());
+// The trash of the user User at the top folder of a mount: Top/.Trash/<uid>
+// when an administrator made Top/.Trash (a real, sticky folder) and <uid> in
+// it is the user's own, else Top/.Trash-<uid>, which must be the user's own
+// too. Another user's folder there could be swapped under us. Folders made
+// while Owner is given go to that owner.
+int TopTrash(int Top, uid_t User, const struct stat* Owner) {
+    const std::string Uid = std::to_string(User);
     TFd Shared(openat(Top, ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct statx X;
     if (Shared.Valid() && StatSelf(Shared.Get(), X) && (X.stx_mode & S_ISVTX)) {
-        TFd Own(TrashFolder(Shared.Get(), Uid, nullptr));
-        if (UsersOwn(Own.Get())) return Own.Release();
+        TFd Own(TrashFolder(Shared.Get(), Uid, Owner));
+        if (UsersOwn(Own.Get(), User)) return Own.Release();
     }
-    TFd Own(TrashFolder(Top, ".Trash-" + Uid, nullptr));
-    return UsersOwn(Own.Get()) ? Own.Release() : -1;
+    TFd Own(TrashFolder(Top, ".Trash-" + Uid, Owner));
+    return UsersOwn(Own.Get(), User) ? Own.Release() : -1;
 }
 
 // The top folder of the mount that holds the folder Dir: its parents,
@@ -149,15 +151,27 @@ std::string RelativeTo(const std::string& Path, int Top) {
     return Rel == std::string::npos ? Path : Path.substr(Rel + 1);
 }
 
-// The name in the trash: the entry's own, "name.ext" as "name.2.ext",
-// "name.3.ext", ... from the second try on, its stem cut so that
-// "<name>.trashinfo" still fits in a folder entry (the info keeps the true
-// name); a cut never splits a UTF-8 character.
+// What sets a name in the trash apart from the others of its entry's name:
+// nothing at the first try, "2" at the second, then a random part, so that
+// a free name is found in a few tries however many items share the name.
+std::string TrashSuffix(int Try) {
+    if (Try == 1) return "";
+    if (Try == 2) return ".2";
+    char Part[16];
+    std::snprintf(Part, sizeof Part, ".%012llx",
+                  static_cast<unsigned long long>(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull));
+    return Part;
+}
+
+// The name in the trash: the entry's own, "name.ext" as "name<suffix>.ext"
+// from the second try on, its stem cut so that "<name>.trashinfo" still fits
+// in a folder entry (the info keeps the true name); a cut never splits a
+// UTF-8 character.
 std::string TrashName(const std::string& Base, int Try) {
     constexpr size_t Room = NAME_MAX - sizeof ".trashinfo" + 1;
     const size_t Dot = Base.rfind('.');
     size_t Cut = Dot == std::string::npos || Dot == 0 ? Base.size() : Dot;
-    const std::string Number = Try == 1 ? "" : "." + std::to_string(Try);
+    const std::string Number = TrashSuffix(Try);
     if (Base.size() + Number.size() > Room && Base.size() - Cut > 16) Cut = Base.size();  // no real extension
     std::string Stem = Base.substr(0, Cut);
     const size_t Keep = Room - Number.size() - (Base.size() - Cut);
@@ -190,7 +204,7 @@ std::string Absolute(const std::string& Path) {
 // QString route keeps, and the entry moved is the one in the folder the
 // caller opened, whatever its path has become.
 bool RealTrash(int DirFd, const std::string& Name, const std::string& InfoPath, std::string* Error,
-               const struct statx* Checked) {
+               const struct statx* Checked, int RestoreDir) {
     struct statx DirX, Found;
     if (Name.empty() || Name == "." || Name == ".." || Name.find('/') != std::string::npos)
         return Fail(Error, InfoPath + ": not a file or folder to trash.");
@@ -207,26 +221,36 @@ bool RealTrash(int DirFd, const std::string& Name, const std::string& InfoPath, 
     TFd Trash;
     std::string Recorded = Absolute(InfoPath);
     const bool Home = SameMount(DataX, DirX);
-    // Run as root, what the home trash gains stays the data folder's owner's.
-    const struct stat* Owner = Home && geteuid() == 0 ? &DataOwner : nullptr;
+    // Run as root (the elevated copy with the user's home), the trash is the
+    // data folder's owner's on every mount, and what it gains stays theirs.
+    const struct stat* Owner = geteuid() == 0 ? &DataOwner : nullptr;
+    const uid_t User = Owner ? Owner->st_uid : getuid();
     if (Home) {
         Trash.Reset(TrashFolder(DataFd.Get(), "Trash", Owner));
     } else {
         const TFd Top(MountTop(DirFd, DirX));
-        if (Top.Valid()) Trash.Reset(TopTrash(Top.Get()));
+        if (Top.Valid()) Trash.Reset(TopTrash(Top.Get(), User, Owner));
         if (Top.Valid()) Recorded = RelativeTo(Recorded, Top.Get());
     }
     const TFd Files(Trash.Valid() ? TrashFolder(Trash.Get(), "files", Owner) : -1);
     const TFd Infos(Trash.Valid() ? TrashFolder(Trash.Get(), "info", Owner) : -1);
     if (!Files.Valid() || !Infos.Valid()) return Fail(Error, "The trash folder cannot be made.");
 
-    const std::string Info = "[Trash Info]\nPath=" + PercentEncoded(Recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
     // Named in the trash as at the place it is restored to.
-    std::string Base = Recorded.substr(Recorded.rfind('/') + 1);
+    const size_t Slash = Recorded.rfind('/') + 1;  // 0 when there is none
+    std::string Base = Recorded.substr(Slash);
     if (Base.empty() || Base == "." || Base == "..") Base = Name;
-    for (int Try = 1; Try <= 10000; ++Try) {
+    const std::string Date = DeletionDate();
+    for (int Try = 1; Try <= 100; ++Try) {
         const std::string Target = TrashName(Base, Try);
         const std::string InfoFile = Target + ".trashinfo";
+        // Choosing the name to restore to: the one in the trash, when its
+        // folder has nothing of that name either.
+        struct stat There;
+        if (RestoreDir >= 0 && (fstatat(RestoreDir, Target.c_str(), &There, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT))
+            continue;
+        const std::string Where = RestoreDir >= 0 ? Recorded.substr(0, Slash) + Target : Recorded;
+        const std::string Info = "[Trash Info]\nPath=" + PercentEncoded(Where) + "\nDeletionDate=" + Date + "\n";
         // The info file, made exclusively, reserves the name.
         const int Fd = openat(Infos.Get(), InfoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (Fd < 0 && errno == EEXIST) continue;
@@ -257,7 +281,7 @@ bool RealTrash(int DirFd, const std::string& Name, const std::string& InfoPath, 
         unlinkat(Infos.Get(), InfoFile.c_str(), 0);
         if (Broken) return Fail(Error, InfoFile + ": the trash information could not be written.");
     }
-    return Fail(Error, InfoPath + ": the trash holds too many items of that name.");
+    return Fail(Error, InfoPath + ": no free name was found in the trash.");
 }
 
 void RealProperties(const std::string& Path) {
@@ -308,13 +332,13 @@ bool MoveToTrash(const std::string& Path, std::string* Error) {
     while (Clean.size() > 1 && Clean.back() == '/') Clean.pop_back();
     const TFd Dir(OpenParentNoFollow(Clean, Name));
     if (!Dir.Valid()) return Fail(Error, Path + ": " + std::strerror(errno));
-    return RealTrash(Dir.Get(), Name, Clean, Error, nullptr);
+    return RealTrash(Dir.Get(), Name, Clean, Error, nullptr, -1);
 }
 
 bool MoveToTrashAt(int DirFd, const std::string& Name, const std::string& InfoPath, std::string* Error,
-                   const struct statx* Checked) {
+                   const struct statx* Checked, int RestoreDir) {
     if (Hooks().Trash) return Hooks().Trash(InfoPath, Error);
-    return RealTrash(DirFd, Name, InfoPath, Error, Checked);
+    return RealTrash(DirFd, Name, InfoPath, Error, Checked, RestoreDir);
 }
 
 void SetShellHooks(TShellHooks H) { Hooks() = std::move(H); }

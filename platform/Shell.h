@@ -27,8 +27,11 @@ bool MoveToTrash(const std::string& Path, std::string* Error = nullptr);
 // file set up under a temporary name). The entry that arrives in the trash
 // must be the file Checked names (device and inode) when given, else the one
 // found when the move began; another one is put back and the move fails.
+// With RestoreDir (the folder InfoPath's name lies in, opened), the trash
+// chooses the name to restore to: InfoPath's own, else one with a suffix,
+// free in that folder and in the trash alike, and named so in the trash too.
 bool MoveToTrashAt(int DirFd, const std::string& Name, const std::string& InfoPath, std::string* Error = nullptr,
-                   const struct statx* Checked = nullptr);
+                   const struct statx* Checked = nullptr, int RestoreDir = -1);
 
 struct TShellHooks {
     std::function<void(const std::string&)> Open;

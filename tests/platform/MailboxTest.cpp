@@ -4,6 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/common/Fifo.h"
 #include "tests/common/MailboxFixture.h"
 
 using namespace plat;
@@ -115,5 +124,95 @@ TEST(Mailbox, CardGoesToTrashAndItsFileKeepsTheOthers) {
     EXPECT_FALSE(Box.Tree.Exists("home/.contacts/zsolo.vcf"));
     EXPECT_EQ(Box.Trashed("zsolo.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Solo\r\nEND:VCARD\r\n");
 }
+
+// What another program does to an item's file after the listing, or while
+// the removal runs (between its check and its move or rewrite): the item is
+// refused and the file stays as that program left it, nothing set aside.
+struct TChangeRow {
+    const char* Name;
+    bool Card;
+    bool DuringRemoval;
+    void (*Change)(const std::string& Path);
+};
+
+const std::string Added = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Added Meanwhile\r\nEND:VCARD\r\n";
+
+std::string Whole(const std::string& Path) {
+    std::ifstream In(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(In), {});
+}
+// The file as a reader finds it: a pipe is never opened.
+std::string State(const std::string& Path) {
+    struct stat St;
+    if (::lstat(Path.c_str(), &St) != 0) return "missing";
+    if (S_ISFIFO(St.st_mode)) return "pipe";
+    return (S_ISLNK(St.st_mode) ? "link to " : "") + Whole(Path);
+}
+void RenameOver(const std::string& Path) {
+    std::ofstream(Path + ".new", std::ios::binary) << Whole(Path) + Added;
+    std::filesystem::rename(Path + ".new", Path);
+}
+void Append(const std::string& Path) { std::ofstream(Path, std::ios::binary | std::ios::app) << Added; }
+// A byte changed in place near the end, the size and modification time as
+// they were: only the status-change time tells, once the clock has moved
+// past the one the file has.
+void RewriteSetBack(const std::string& Path) {
+    struct stat St;
+    ASSERT_EQ(::stat(Path.c_str(), &St), 0);
+    for (timespec Now{}; ::clock_gettime(CLOCK_REALTIME_COARSE, &Now) == 0 &&
+                         std::pair(Now.tv_sec, Now.tv_nsec) <= std::pair(St.st_ctim.tv_sec, St.st_ctim.tv_nsec);) {
+    }
+    const int Fd = ::open(Path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::pwrite(Fd, "x", 1, St.st_size - 15), 1);  // not in the card removed
+    const timespec Times[2] = {St.st_atim, St.st_mtim};
+    ASSERT_EQ(::futimens(Fd, Times), 0);
+    ::close(Fd);
+}
+void Pipe(const std::string& Path) {
+    std::filesystem::remove(Path);
+    ASSERT_EQ(::mkfifo(Path.c_str(), 0600), 0);
+}
+void LinkToACopy(const std::string& Path) {
+    std::filesystem::rename(Path, Path + ".elsewhere");
+    std::filesystem::create_symlink(Path + ".elsewhere", Path);
+}
+
+class ChangedFile : public ::testing::TestWithParam<TChangeRow> {};
+
+TEST_P(ChangedFile, IsRefusedAndStaysAsItWasLeft) {
+    ScopedMailbox Box;
+    const TChangeRow& P = GetParam();
+    const std::string Path = P.Card ? Box.Contacts("friends.vcf") : Box.Maildir("cur/1704880800.M1P100.host:2,S");
+    auto Item = Folder(P.Card ? olFolderContacts : olFolderInbox)->Item(P.Card ? 2 : 1);
+    const TItemStamp Seen = Item->Stamp();
+    std::string Left;
+    auto Change = [&] { P.Change(Path), Left = State(Path); };
+    if (P.DuringRemoval) SetMailRemovalHook(Change);
+    else Change();
+    // A pipe in the file's place is never waited on.
+    auto Delete = [&] { EXPECT_THROW(Item->Delete(Seen), EOutlookError); };
+    if (State(Path) != "pipe" || !corvane_test::WaitsOnFifo(Path, Delete)) Delete();
+    else ADD_FAILURE() << "waited on a pipe";
+    SetMailRemovalHook({});
+    EXPECT_EQ(State(Path), Left);
+    for (const auto& E : std::filesystem::directory_iterator(std::filesystem::path(Path).parent_path()))
+        EXPECT_NE(E.path().filename().string().rfind(".corvane-", 0), 0u) << E.path();
+    if (!P.Card && std::filesystem::exists(Box.Maildir(".Trash/cur"))) {
+        EXPECT_TRUE(std::filesystem::is_empty(Box.Maildir(".Trash/cur")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mailbox, ChangedFile,
+    ::testing::Values(TChangeRow{"MessageRenamedOverWhileRemoved", false, true, RenameOver},
+                      TChangeRow{"MessageRewrittenWithSizeAndTimeSetBack", false, false, RewriteSetBack},
+                      TChangeRow{"MessageAPipeNow", false, false, Pipe},
+                      TChangeRow{"CardsFileALinkNow", true, false, LinkToACopy},
+                      TChangeRow{"CardsFileAPipeNow", true, false, Pipe},
+                      TChangeRow{"CardsFileRewrittenWithSizeAndTimeSetBack", true, false, RewriteSetBack},
+                      TChangeRow{"CardAddedWhileRemoved", true, true, Append},
+                      TChangeRow{"CardsFileRenamedOverWhileRemoved", true, true, RenameOver},
+                      TChangeRow{"CardsFileRewrittenWithSizeAndTimeSetBackWhileRemoved", true, true, RewriteSetBack}),
+    [](const auto& I) { return std::string(I.param.Name); });
 
 } // namespace

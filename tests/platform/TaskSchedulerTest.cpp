@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 
+#include "common/Fifo.h"
 #include "common/TempTree.h"
 #include "platform/Autostart.h"
 
@@ -171,25 +172,6 @@ TEST_F(TaskSchedulerTest, RefusedOrHalfDoneChangesAreUndone) {
     EXPECT_EQ(std::vector({Tree.Read(Service), Tree.Read(Timer)}), std::vector(Before.begin() + 1, Before.end()));
 }
 
-// Whether Read, run in a child, waits in the open of the FIFO at Path for a
-// writer; the child is then let go by one that writes nothing.
-bool WaitsOnFifo(const std::string& Path, const std::function<void()>& Read) {
-    const pid_t Pid = fork();
-    if (Pid == 0) {
-        Read();
-        _exit(0);
-    }
-    for (int Status;;) {
-        if (waitpid(Pid, &Status, WNOHANG) == Pid) return false;
-        std::string Where;
-        std::ifstream("/proc/" + std::to_string(Pid) + "/wchan") >> Where;
-        if (Where != "wait_for_partner") continue;
-        close(open(Path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        waitpid(Pid, &Status, 0);
-        return true;
-    }
-}
-
 // A FIFO planted where the autostart entry or a unit is read is no file of
 // ours and never waited on.
 TEST_F(TaskSchedulerTest, FifosAreNotWaitedOn) {
@@ -197,9 +179,9 @@ TEST_F(TaskSchedulerTest, FifosAreNotWaitedOn) {
     const std::string Saved = Old ? Old : "";
     setenv("XDG_CONFIG_HOME", Tree.Path("config").c_str(), 1);
     const std::string Entry = Tree.Fifo("config/autostart/corvane.desktop");
-    EXPECT_FALSE(WaitsOnFifo(Entry, [] { AutostartEntryRuns("/usr/bin/corvane"); }));
+    EXPECT_FALSE(corvane_test::WaitsOnFifo(Entry, [] { AutostartEntryRuns("/usr/bin/corvane"); }));
     Old ? setenv("XDG_CONFIG_HOME", Saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
-    EXPECT_FALSE(WaitsOnFifo(Tree.Fifo(Service), [&] { SaveJob("/usr/bin/corvane", std::chrono::year(2025) / 1 / 30, 3); }));
+    EXPECT_FALSE(corvane_test::WaitsOnFifo(Tree.Fifo(Service), [&] { SaveJob("/usr/bin/corvane", std::chrono::year(2025) / 1 / 30, 3); }));
 }
 
 // Runs a command line of a unit as systemd hands it over (words split and

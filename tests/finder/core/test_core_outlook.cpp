@@ -276,8 +276,8 @@ TEST(OutlookScanRun, UnreadableItemsAndStop) {
 // shift as they go, and only while they are the files the scan read and a
 // copy the user keeps is still there as read; a mail gone since the scan
 // fails and nothing is taken in its place; with the mailbox gone every
-// ticked row fails with the reason. Two cards of one file go, and a card
-// whose kept copy is gone stays.
+// ticked row fails with the reason. Two cards of one file go, each to be
+// restored under a name of its own, and a card whose kept copy is gone stays.
 TEST(OutlookDelete, OnlyTheScannedItemsAndNeverTheLastCopy) {
     ScopedMailbox Box;
     TOutlookOptions O;
@@ -329,9 +329,19 @@ TEST(OutlookDelete, OnlyTheScannedItemsAndNeverTheLastCopy) {
     // Rows: "Anna Smith" (friends.vcf twice, modern.vcf), "Jürgen Müller" (legacy.vcf, modern.vcf).
     for (size_t I : {1u, 2u, 6u}) Rows[I]->Checked = true;
     std::filesystem::remove(Box.Contacts("legacy.vcf"));
+    Box.Tree.File("home/.contacts/Anna Smith.2.vcf", {.Content = "no card"});
     EXPECT_EQ(DeleteOutlookSelected(Rows, false, CardScan.NameSpace.get(), Folder, S, Error), 3);
     EXPECT_EQ(Outcomes(), "SSF");
     EXPECT_EQ(plat::SplitVCards(Box.Tree.Read("home/.contacts/friends.vcf")).size(), 2u);
+    int Trashed = 0;
+    for (const auto& E : std::filesystem::directory_iterator(Box.Tree.Path("home/.local/share/Trash/info"))) {
+        const std::string Info = Box.Tree.Read("home/.local/share/Trash/info/" + E.path().filename().string());
+        const std::string Name = E.path().stem();  // as in the trash's files
+        EXPECT_NE(Info.find("\nPath=" + plat::PercentEncoded(Box.Contacts(Name)) + "\n"), std::string::npos) << Info;
+        EXPECT_FALSE(std::filesystem::exists(Box.Contacts(Name)));
+        ++Trashed;
+    }
+    EXPECT_EQ(Trashed, 2);
 }
 
 } // namespace
