@@ -16,12 +16,14 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 
+#include "common/FifoWait.h"
 #include "common/TempTree.h"
 #include "platform/Autostart.h"
 
 namespace {
 
 using namespace plat;
+using corvane_test::WaitsOnFifo;
 using Commands = std::vector<std::vector<std::string>>;
 
 class TaskSchedulerTest : public corvane_test::TempTreeTest {
@@ -169,25 +171,6 @@ TEST_F(TaskSchedulerTest, RefusedOrHalfDoneChangesAreUndone) {
     EXPECT_NE(Agent.Delete("Corvane.job"), S_OK);
     EXPECT_TRUE(Ran.empty());
     EXPECT_EQ(std::vector({Tree.Read(Service), Tree.Read(Timer)}), std::vector(Before.begin() + 1, Before.end()));
-}
-
-// Whether Read, run in a child, waits in the open of the FIFO at Path for a
-// writer; the child is then let go by one that writes nothing.
-bool WaitsOnFifo(const std::string& Path, const std::function<void()>& Read) {
-    const pid_t Pid = fork();
-    if (Pid == 0) {
-        Read();
-        _exit(0);
-    }
-    for (int Status;;) {
-        if (waitpid(Pid, &Status, WNOHANG) == Pid) return false;
-        std::string Where;
-        std::ifstream("/proc/" + std::to_string(Pid) + "/wchan") >> Where;
-        if (Where != "wait_for_partner") continue;
-        close(open(Path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        waitpid(Pid, &Status, 0);
-        return true;
-    }
 }
 
 // A FIFO planted where the autostart entry or a unit is read is no file of
