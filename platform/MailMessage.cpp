@@ -27,24 +27,66 @@ void InitGMime()
     std::call_once(Once, [] { g_mime_init(); });
 }
 
-// Text that is no UTF-8 (a wrong or unknown charset) is taken as
-// ISO-8859-1. Assigned in place: a reader that reuses its fields keeps
-// their buffers from one message to the next.
-void SetUtf8(std::string& Out, const char* Text)
+// Whether Text is UTF-8 throughout; a NUL byte is a character like any
+// other (g_utf8_validate stops at one).
+bool IsUtf8(std::string_view Text)
 {
-    if (!Text) {
-        Out.clear();
-        return;
+    while (!Text.empty()) {
+        const gchar* End = nullptr;
+        if (g_utf8_validate(Text.data(), gssize(Text.size()), &End)) return true;
+        if (End == Text.data() + Text.size() || *End != '\0') return false;
+        Text.remove_prefix(size_t(End - Text.data()) + 1);
     }
-    if (g_utf8_validate(Text, -1, nullptr)) {
+    return true;
+}
+
+// Text that is no UTF-8 (a wrong or unknown charset) is taken as
+// ISO-8859-1; every byte counts, NUL bytes too. Assigned in place: a reader
+// that reuses its fields keeps their buffers from one message to the next.
+void SetUtf8(std::string& Out, std::string_view Text)
+{
+    if (IsUtf8(Text)) {
         Out.assign(Text);
         return;
     }
     gsize Written = 0;
-    gchar* Converted = g_convert(Text, -1, "UTF-8", "ISO-8859-1", nullptr, &Written, nullptr);
+    gchar* Converted = g_convert(Text.data(), gssize(Text.size()), "UTF-8", "ISO-8859-1", nullptr, &Written, nullptr);
     if (Converted) Out.assign(Converted, Written);
     else Out.clear();
     g_free(Converted);
+}
+
+void SetUtf8(std::string& Out, const char* Text)
+{
+    if (Text) SetUtf8(Out, std::string_view(Text));
+    else Out.clear();
+}
+
+// A text part's decoded content in UTF-8, converted from its charset as
+// GMime's own text getter does; that one hands back a C string, which would
+// end the text at its first NUL byte.
+void SetPartText(GMimePart* Part, std::string& Out)
+{
+    GMimeDataWrapper* Content = g_mime_part_get_content(Part);
+    if (!Content) {
+        Out.clear();
+        return;
+    }
+    GMimeStream* Mem = g_mime_stream_mem_new();
+    const char* Charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(Part), "charset");
+    if (GMimeFilter* Filter = Charset ? g_mime_filter_charset_new(Charset, "utf-8") : nullptr) {
+        GMimeStream* Filtered = g_mime_stream_filter_new(Mem);
+        g_mime_stream_filter_add(GMIME_STREAM_FILTER(Filtered), Filter);
+        g_object_unref(Filter);
+        g_mime_data_wrapper_write_to_stream(Content, Filtered);
+        g_mime_stream_flush(Filtered);
+        g_object_unref(Filtered);
+    } else {
+        g_mime_data_wrapper_write_to_stream(Content, Mem);
+    }
+    const GByteArray* Bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(Mem));
+    SetUtf8(Out, std::string_view(reinterpret_cast<const char*>(Bytes->data), Bytes->len));
+    g_object_unref(Mem);
 }
 
 bool IsAttachment(GMimeObject* Part)
@@ -69,9 +111,7 @@ void FindBodies(GMimeObject* Object, TMailFields& Out, bool& Plain, bool& Html, 
     const bool IsPlain = g_mime_content_type_is_type(Type, "text", "plain");
     const bool IsHtml = g_mime_content_type_is_type(Type, "text", "html");
     if ((IsPlain && Plain) || (IsHtml && Html) || (!IsPlain && !IsHtml)) return;
-    char* Text = g_mime_text_part_get_text(GMIME_TEXT_PART(Object));
-    SetUtf8(IsPlain ? Out.Body : Out.HTMLBody, Text);
-    g_free(Text);
+    SetPartText(GMIME_PART(Object), IsPlain ? Out.Body : Out.HTMLBody);
     (IsPlain ? Plain : Html) = true;
 }
 
@@ -107,6 +147,66 @@ void RawBodyDigest(GMimeStream* Stream, gint64 After, std::string& Out)
     g_checksum_free(Sum);
 }
 
+// Reads Size bytes at Offset of the stream; false when they are not all there.
+bool ReadAt(GMimeStream* Stream, gint64 Offset, std::string& Out, size_t Size)
+{
+    Out.resize(Size);
+    if (g_mime_stream_seek(Stream, Offset, GMIME_STREAM_SEEK_SET) != Offset) return false;
+    for (size_t Got = 0; Got < Size;) {
+        const ssize_t N = g_mime_stream_read(Stream, Out.data() + Got, Size - Got);
+        if (N <= 0) return false;
+        Got += size_t(N);
+    }
+    return true;
+}
+
+// GMime keeps a header's value as a C string, so a NUL byte in the value
+// ends it there. Of every header Name that a NUL cut short, the rest is read
+// from the stream and added to Out: each NUL kept, each piece after one
+// unfolded and decoded as GMime decodes a value. Headers is where the
+// header block ends (before its empty line), -1 when it has none.
+void AddCutRest(GMimeStream* Stream, GMimeObject* Message, gint64 Headers, const char* Name, std::string& Out)
+{
+    GMimeHeaderList* List = g_mime_object_get_header_list(Message);
+    const int N = g_mime_header_list_get_count(List);
+    std::string Rest, Piece, Decoded;
+    for (int I = 0; I < N; ++I) {
+        GMimeHeader* H = g_mime_header_list_get_header_at(List, I);
+        if (g_ascii_strcasecmp(g_mime_header_get_name(H), Name) != 0) continue;
+        const gint64 Start = g_mime_header_get_offset(H);
+        const char* RawName = g_mime_header_get_raw_name(H);
+        const char* RawValue = g_mime_header_get_raw_value(H);
+        if (Start < 0 || !RawName || !RawValue) continue;
+        // A header runs up to the next one: a whole value leaves no byte over.
+        const gint64 Cut = Start + gint64(std::strlen(RawName) + 1 + std::strlen(RawValue));
+        const gint64 End = I + 1 < N ? g_mime_header_get_offset(g_mime_header_list_get_header_at(List, I + 1))
+                           : Headers >= 0 ? Headers
+                                          : g_mime_stream_length(Stream);
+        if (End <= Cut || !ReadAt(Stream, Cut, Rest, size_t(End - Cut)) || Rest[0] != '\0') continue;
+        // The header ends at a line break that no blank follows; the line
+        // breaks before it only fold it.
+        size_t Stop = 0;
+        while ((Stop = Rest.find('\n', Stop)) != std::string::npos && Stop + 1 < Rest.size() &&
+               (Rest[Stop + 1] == ' ' || Rest[Stop + 1] == '\t'))
+            ++Stop;
+        Rest.resize(std::min(Stop, Rest.size()));
+        Piece.clear();
+        for (size_t At = 1; At <= Rest.size(); ++At) {
+            if (At < Rest.size() && Rest[At] != '\0') {
+                const bool Cr = Rest[At] == '\r' && (At + 1 == Rest.size() || Rest[At + 1] == '\n');
+                if (Rest[At] != '\n' && !Cr) Piece += Rest[At];
+                continue;
+            }
+            char* Text = g_mime_utils_header_decode_text(nullptr, Piece.c_str());
+            SetUtf8(Decoded, Text);
+            g_free(Text);
+            Out += '\0';
+            Out += Decoded;
+            Piece.clear();
+        }
+    }
+}
+
 bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
 {
     Clear(Out);
@@ -128,6 +228,7 @@ bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
         return false;
     }
     SetUtf8(Out.Subject, g_mime_message_get_subject(Message));
+    AddCutRest(Stream, GMIME_OBJECT(Message), HeadersEnd, "Subject", Out.Subject);
     if (InternetAddressList* From = g_mime_message_get_from(Message);
         From && internet_address_list_length(From) > 0) {
         InternetAddress* A = internet_address_list_get_address(From, 0);
@@ -136,6 +237,7 @@ bool FromStream(GMimeStream* Stream, bool Bodies, TMailFields& Out)
         else if (INTERNET_ADDRESS_IS_MAILBOX(A))
             SetUtf8(Out.SenderName, internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(A)));
     }
+    AddCutRest(Stream, GMIME_OBJECT(Message), HeadersEnd, "From", Out.SenderName);
     if (GDateTime* Date = g_mime_message_get_date(Message)) {
         Out.HasDate = true;
         Out.Date = g_date_time_to_unix(Date);
@@ -192,15 +294,19 @@ bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::s
 {
     InitGMime();
     TFd F;
-    F.Fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (F.Fd < 0) {
+    // Opened without waiting: a FIFO put in the message's place would
+    // otherwise hold the reader until some writer came.
+    F.Fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct statx X;
+    if (F.Fd < 0 || ::statx(F.Fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &X) != 0) {
         Error = Path + ": " + std::strerror(errno);
         return false;
     }
-    if (Seen && ::statx(F.Fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS, Seen) != 0) {
-        Error = Path + ": " + std::strerror(errno);
+    if (!S_ISREG(X.stx_mode)) {
+        Error = Path + ": not a regular file.";
         return false;
     }
+    if (Seen) *Seen = X;
     bool Ok;
     if (Bodies) {
         // GMime reads the file itself and keeps only what it needs.

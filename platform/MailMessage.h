@@ -1,7 +1,8 @@
 #pragma once
 // One e-mail message parsed with GMime: the decoded subject and sender, the
-// text and HTML bodies in UTF-8, and the Date header. GMime's headers stay
-// in MailMessage.cpp, which includes no Qt header (the two clash).
+// text and HTML bodies in UTF-8, and the Date header. Texts are whole: a NUL
+// byte in them is kept like any other. GMime's headers stay in
+// MailMessage.cpp, which includes no Qt header (the two clash).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,10 +52,11 @@ void EachLfPiece(std::string_view Text, bool& Cr, F Put)
 // too long to be read whole (what it says could not all be taken in).
 bool ParseMailMessage(std::string_view Bytes, bool Bodies, TMailFields& Out);
 
-// Reads and parses a message file (never through a symbolic link). Without
-// Bodies only the header block is read. False, with the reason in Error,
-// when the file cannot be read or holds no message. Seen, when given, gets
-// what the file read was (its statx).
+// Reads and parses a message file: a regular file only, never reached
+// through a symbolic link nor waited on. Without Bodies only the header
+// block is read. False, with the reason in Error, when the file cannot be
+// read or holds no message. Seen, when given, gets what the file read was
+// (its statx).
 bool ReadMailFile(const std::string& Path, bool Bodies, TMailFields& Out, std::string& Error,
                   struct statx* Seen = nullptr);
 

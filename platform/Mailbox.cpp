@@ -48,6 +48,12 @@ std::string Join(const std::string& Folder, const std::string& Name)
     return !Folder.empty() && Folder.back() == '/' ? Folder + Name : Folder + "/" + Name;
 }
 
+std::function<void()>& ContactsListedHook()
+{
+    static std::function<void()> Hook;
+    return Hook;
+}
+
 // The regular files of a folder (no links, no hidden names) sorted by name.
 // Missing is an empty list; a folder that cannot be read is refused.
 std::vector<std::string> RegularFiles(const std::string& Folder, bool MissingIsEmpty)
@@ -86,9 +92,11 @@ bool ReadFd(int Fd, std::string& Out)
     }
 }
 
+// A regular contacts file, whole. Opened without waiting: a FIFO put in a
+// listed file's place would otherwise hold the reader until some writer came.
 bool ReadWhole(const std::string& Path, std::string& Out, struct statx& X)
 {
-    const TFd Fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const TFd Fd(::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     return Fd.Valid() && ::statx(Fd.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS, &X) == 0 && S_ISREG(X.stx_mode) &&
            X.stx_size <= uint64_t(MaxContactsFile) && ReadFd(Fd.Get(), Out);
 }
@@ -312,7 +320,9 @@ std::shared_ptr<TOutlookItems> ListContacts(const std::string& Folder)
     };
     std::vector<TCard> Cards;
     std::string Content;
-    for (const std::string& Name : RegularFiles(Folder, false)) {
+    const std::vector<std::string> Names = RegularFiles(Folder, false);
+    if (ContactsListedHook()) ContactsListedHook()();
+    for (const std::string& Name : Names) {
         if (!IsVcfName(Name)) continue;
         // A file that cannot be read gives no cards; the others still count.
         struct statx X;
@@ -360,6 +370,8 @@ std::string MaildirUniqueName(const std::string& FileName)
     const size_t Colon = FileName.find(":2,");
     return Colon == std::string::npos ? FileName : FileName.substr(0, Colon);
 }
+
+void SetContactsListedHook(std::function<void()> Hook) { ContactsListedHook() = std::move(Hook); }
 
 std::shared_ptr<TOutlookItem> TOutlookItems::Find(const std::string& EntryID) const
 {

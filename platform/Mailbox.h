@@ -200,4 +200,8 @@ void SetMailRemovalHook(std::function<void()> Hook);
 // The Maildir unique name of a message file: its name before ":2,".
 std::string MaildirUniqueName(const std::string& FileName);
 
+// Runs when the contacts folder's files are listed and none is read yet;
+// tests change the folder there.
+void SetContactsListedHook(std::function<void()> Hook);
+
 } // namespace plat

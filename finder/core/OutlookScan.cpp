@@ -54,11 +54,15 @@ TMailValues ReadMailValues(plat::TMailItem& Item, bool Digests)
 
 std::string ShownText(std::string_view Text)
 {
-    size_t Chars = 0;
-    for (size_t I = 0; I < Text.size(); ++I)
-        if ((static_cast<unsigned char>(Text[I]) & 0xC0) != 0x80 && ++Chars > ShownChars)
-            return std::string(Text.substr(0, I)) + "\u2026";
-    return std::string(Text);
+    size_t Chars = 0, End = Text.size();
+    for (size_t I = 0; I < Text.size() && End == Text.size(); ++I)
+        if ((static_cast<unsigned char>(Text[I]) & 0xC0) != 0x80 && ++Chars > ShownChars) End = I;
+    std::string Out(Text.substr(0, End));
+    // A NUL byte is shown as U+FFFD: where the text goes on as a C string it
+    // would end it.
+    for (size_t At = Out.find('\0'); At != std::string::npos; At = Out.find('\0', At + 3))
+        Out.replace(At, 1, "\uFFFD");
+    return End < Text.size() ? Out + "\u2026" : Out;
 }
 
 TContactValues ReadContactValues(plat::TContactItem& Item)

@@ -57,8 +57,8 @@ TMailValues ReadMailValues(plat::TMailItem& Item, bool Digests);
 TContactValues ReadContactValues(plat::TContactItem& Item);
 
 // What the window shows of an item's text: at most ShownChars characters
-// (UTF-8), "…" where it was cut. Laying out megabytes would hold it up;
-// the matching keeps the whole text.
+// (UTF-8), "…" where it was cut, a NUL byte as U+FFFD. Laying out megabytes
+// would hold it up; the matching keeps the whole text.
 constexpr size_t ShownChars = 300;
 std::string ShownText(std::string_view Text);
 

@@ -17,6 +17,7 @@
 
 using namespace plat;
 using corvane_test::ScopedMailbox;
+using corvane_test::WaitsOnFifo;
 
 namespace {
 
@@ -33,6 +34,33 @@ TEST(MailboxRead, NestedAndUnendedCards) {
     std::string Names;
     for (const TVCardSpan& S : SplitVCards(Text)) Names += ParseVCard(Text.substr(S.Offset, S.Length)).FullName;
     EXPECT_EQ(Names, "ABC");
+}
+
+// A FIFO put in place of a listed message or card is never waited on: the
+// message is unreadable at once, the card's file gives no cards.
+TEST(MailboxRead, FifoInPlaceOfAListedItemIsNotWaitedOn) {
+    ScopedMailbox Box;
+    auto Mail = std::dynamic_pointer_cast<TMailItem>(Folder(olFolderInbox)->Item(1));
+    std::filesystem::remove(Mail->Path());
+    Box.Tree.Fifo("home/Maildir/cur/1704880800.M1P100.host:2,S");
+    for (bool Bodies : {false, true}) {
+        ASSERT_FALSE(WaitsOnFifo(Mail->Path(), [&] {
+            try {
+                Mail->Fields(Bodies);
+            } catch (const EOutlookError&) {
+            }
+        })) << Bodies;
+        EXPECT_THROW(Mail->Fields(Bodies), EOutlookError);
+    }
+    SetContactsListedHook([&] {
+        std::filesystem::remove(Box.Contacts("friends.vcf"));
+        Box.Tree.Fifo("home/.contacts/friends.vcf");
+    });
+    const bool Waited = WaitsOnFifo(Box.Contacts("friends.vcf"), [] { Folder(olFolderContacts); });
+    const int Cards = Waited ? -1 : Folder(olFolderContacts)->Count();
+    SetContactsListedHook({});
+    EXPECT_FALSE(Waited);
+    EXPECT_EQ(Cards, 4);  // those of the other two files
 }
 
 // new/ and cur/ in one name order; hidden files and links are no messages; a

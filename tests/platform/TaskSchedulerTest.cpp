@@ -23,6 +23,7 @@
 namespace {
 
 using namespace plat;
+using corvane_test::WaitsOnFifo;
 using Commands = std::vector<std::vector<std::string>>;
 
 class TaskSchedulerTest : public corvane_test::TempTreeTest {

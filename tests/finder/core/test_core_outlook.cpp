@@ -9,10 +9,13 @@
 #include "finder/core/MD5Unit.h"
 #include "finder/core/OutlookResults.h"
 #include "finder/core/OutlookScan.h"
+#include "tests/common/Fifo.h"
 #include "tests/common/MailboxFixture.h"
 
 using namespace finder;
 using corvane_test::ScopedMailbox;
+using corvane_test::WaitsOnFifo;
+using namespace std::string_literals;
 
 namespace {
 
@@ -192,18 +195,21 @@ struct TPairRow {
     TScanKind Criterion;
     std::string A, B;
     const char* Groups;  // then the items that could not be read
+    bool SameSender = false;
 };
 
 class MailPair : public ::testing::TestWithParam<TPairRow> {};
 
-// Line ends are no content, nor is an empty subject or body a key; what the
-// window shows of an item is cut; a header block over the limit is unread.
+// Line ends are no content, nor is an empty subject or body a key; texts
+// are compared whole, NUL bytes and all; what the window shows of an item is
+// cut and holds no NUL; a header block over the limit is unread.
 TEST_P(MailPair, GroupsWhatIsTheSame) {
     ScopedMailbox Box(false);
     Box.Tree.File("home/Maildir/cur/a", {.Content = GetParam().A});
     Box.Tree.File("home/Maildir/cur/b", {.Content = GetParam().B});
     TOutlookOptions O;
     O.Criterion = GetParam().Criterion;
+    O.SameSender = GetParam().SameSender;
     O.PumpIntervalMs = 0;
     uint8_t State = rsRunning;
     TGroupList Groups;
@@ -218,10 +224,20 @@ TEST_P(MailPair, GroupsWhatIsTheSame) {
         OutlookRowTexts(*Row, T);
         Shown.push_back(T.Caption);
     }
-    for (const std::string& Text : Shown) EXPECT_LE(Text.size(), ShownChars + 3);
+    for (const std::string& Text : Shown) {
+        EXPECT_LE(Text.size(), ShownChars + 3);
+        EXPECT_EQ(Text.find('\0'), std::string::npos);
+    }
 }
 
 const std::string Pad(1100000, 'x');
+// Text as UTF-16LE, as a mail program may send it without naming a charset.
+std::string Utf16(std::string_view Text) {
+    std::string Out;
+    for (char C : Text) Out += {C, '\0'};
+    return Out;
+}
+
 const std::string Attached = "Subject: Pictures\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: image/png\n"
                              "Content-Transfer-Encoding: base64\n\n";
 
@@ -235,11 +251,20 @@ INSTANTIATE_TEST_SUITE_P(
         TPairRow{"LongSubject", TScanKind::FileName, "Subject: " + Pad.substr(0, 5000) + "\n\nx\n",
                  "Subject: " + Pad.substr(0, 5000) + "\n\ny\n", "[a b ] 0"},
         TPairRow{"LongHeader", TScanKind::FileName, "X-Pad: " + Pad + "\nSubject: s\n\n", "Subject:\n\n", "[b ] 1"},
-        TPairRow{"LongHeaderContent", TScanKind::FileBye, "X-Pad: " + Pad + "\n\nx\n", "Subject: s\n\nx\n", "[b ] 1"}),
+        TPairRow{"LongHeaderContent", TScanKind::FileBye, "X-Pad: " + Pad + "\n\nx\n", "Subject: s\n\nx\n", "[b ] 1"},
+        TPairRow{"NulInBody", TScanKind::FileBye, "Subject: s\n\nPlease pay\0 account 1111\n"s,
+                 "Subject: s\n\nPlease pay\0 account 9999\n"s, "[a ][b ] 0"},
+        TPairRow{"Utf16Body", TScanKind::FileBye, "Subject: s\n\n" + Utf16("Order 1\n"),
+                 "Subject: s\n\n" + Utf16("Order 2\n"), "[a ][b ] 0"},
+        TPairRow{"NulInSubject", TScanKind::FileName, "Subject: Please pay\0 account 1111\n\nx\n"s,
+                 "Subject: Please pay\0 account\n =?utf-8?q?9999?=\n\nx\n"s, "[a ][b ] 0"},
+        TPairRow{"NulInSender", TScanKind::FileName, "Subject: s\nFrom: Bank\0 A <a@example.org>\n\nx\n"s,
+                 "Subject: s\nFrom: Bank\0 B <b@example.org>\n\nx\n"s, "[a ] 0", true}),
     [](const auto& I) { return std::string(I.param.Name); });
 
-// An item that cannot be read is passed over, a mailbox that cannot be read
-// ends the run with the reason; Stop ends the walk after the current item.
+// An item that cannot be read (gone, or a FIFO in its place, which is never
+// waited on) is passed over, a mailbox that cannot be read ends the run with
+// the reason; Stop ends the walk after the current item.
 TEST(OutlookScanRun, UnreadableItemsAndStop) {
     ScopedMailbox Box;
     TOutlookOptions O;
@@ -249,9 +274,13 @@ TEST(OutlookScanRun, UnreadableItemsAndStop) {
     TOutlookScan Scan(O, State, Groups);
     auto Items = plat::CreateOleObject("Outlook.Application")->GetNameSpace("MAPI")->GetDefaultFolder(6)->Items();
     std::filesystem::remove(Box.Maildir("cur/1704967200.M2P100.host:2,S"));  // gone after the listing
+    const std::string Fifo = Box.Maildir("cur/1705399200.M7P100.host:2,S");
+    std::filesystem::remove(Fifo);
+    Box.Tree.Fifo("home/Maildir/cur/1705399200.M7P100.host:2,S");
+    ASSERT_FALSE(WaitsOnFifo(Fifo, [&] { Scan.OutlookScanFolder(*Items, 1); }));
     Scan.OutlookScanFolder(*Items, 1);
-    EXPECT_EQ(Scan.ItemsSkipped(), 1);
-    EXPECT_EQ(Scan.ItemsRead(), 14);
+    EXPECT_EQ(Scan.ItemsSkipped(), 2);
+    EXPECT_EQ(Scan.ItemsRead(), 13);
     EXPECT_EQ(Groups[0]->Count, 2);
 
     TGroupList Stopped;
