@@ -4,7 +4,6 @@
 #include <cstring>
 #include <sstream>
 
-#include <QByteArrayView>
 #include <unistd.h>
 
 #include "platform/AtomicFile.h"
@@ -73,7 +72,7 @@ std::string StartCommand(const std::string& Program) {
 // The arguments of the Exec written for Program: the path alone where both
 // launchers take it, else the shell started with the command above.
 std::vector<std::string> ExecArguments(const std::string& Program) {
-    if (Program.find_first_of(Awkward) == std::string::npos && QByteArrayView(Program).isValidUtf8()) return {Program};
+    if (Program.find_first_of(Awkward) == std::string::npos && IsValidUtf8(Program)) return {Program};
     return {"/bin/sh", "-c", StartCommand(Program)};
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 // Small text helpers of the line-based files the platform layer reads.
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace plat {
 
@@ -10,6 +13,35 @@ inline bool HasControlCharacter(const std::string& S) {
     for (unsigned char C : S)
         if (C < 32 || C == 127) return true;
     return false;
+}
+
+// Whether the bytes are UTF-8 throughout: no stray, overlong or cut
+// sequence, no surrogate, nothing past U+10FFFF.
+inline bool IsValidUtf8(std::string_view Text) {
+    const auto* P = reinterpret_cast<const uint8_t*>(Text.data());
+    const size_t N = Text.size();
+    for (size_t I = 0; I < N;) {
+        const uint8_t B = P[I];
+        if (B < 0x80) {
+            ++I;
+            continue;
+        }
+        size_t Len;
+        uint32_t Cp;
+        if (B >= 0xC2 && B <= 0xDF) Len = 2, Cp = B & 0x1F;
+        else if (B >= 0xE0 && B <= 0xEF) Len = 3, Cp = B & 0x0F;
+        else if (B >= 0xF0 && B <= 0xF4) Len = 4, Cp = B & 0x07;
+        else return false;
+        if (N - I < Len) return false;
+        for (size_t K = 1; K < Len; ++K) {
+            if ((P[I + K] & 0xC0) != 0x80) return false;
+            Cp = Cp << 6 | (P[I + K] & 0x3F);
+        }
+        if ((Len == 3 && Cp < 0x800) || (Len == 4 && Cp < 0x10000)) return false;  // overlong
+        if ((Cp >= 0xD800 && Cp <= 0xDFFF) || Cp > 0x10FFFF) return false;
+        I += Len;
+    }
+    return true;
 }
 
 // The text without blanks and tabs at either end.

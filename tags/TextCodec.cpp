@@ -1,38 +1,14 @@
 #include "tags/TextCodec.h"
 
+#include "platform/TextLines.h"
+
 #include <climits>
 #include <cstdint>
 #include <type_traits>
 
 namespace tags {
 
-bool IsValidUtf8(std::string_view Text)
-{
-    const auto* P = reinterpret_cast<const uint8_t*>(Text.data());
-    size_t N = Text.size();
-    size_t I = 0;
-    while (I < N) {
-        uint8_t B = P[I];
-        if (B < 0x80) { ++I; continue; }
-        size_t Len;
-        uint32_t Cp;
-        if (B >= 0xC2 && B <= 0xDF) { Len = 2; Cp = B & 0x1F; }
-        else if (B >= 0xE0 && B <= 0xEF) { Len = 3; Cp = B & 0x0F; }
-        else if (B >= 0xF0 && B <= 0xF4) { Len = 4; Cp = B & 0x07; }
-        else return false;
-        if (N - I < Len) return false;
-        for (size_t K = 1; K < Len; ++K) {
-            uint8_t C = P[I + K];
-            if ((C & 0xC0) != 0x80) return false;
-            Cp = Cp << 6 | (C & 0x3F);
-        }
-        if ((Len == 3 && Cp < 0x800) || (Len == 4 && Cp < 0x10000)) return false; // overlong
-        if (Cp >= 0xD800 && Cp <= 0xDFFF) return false;
-        if (Cp > 0x10FFFF) return false;
-        I += Len;
-    }
-    return true;
-}
+bool IsValidUtf8(std::string_view Text) { return plat::IsValidUtf8(Text); }
 
 void AppendUtf8(std::string& Out, uint32_t Cp)
 {
